@@ -1,0 +1,54 @@
+# Every target does its own set-up on a fresh Debian 12 machine.
+BUILD      ?= build
+TSAN_BUILD ?= build-tsan
+JOBS       ?= $(shell nproc)
+WERROR     := $(if $(filter true,$(CI)),ON,OFF)
+
+# Debian packages the build, the tests and the demo need.
+PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
+            libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
+            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core
+
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+
+.PHONY: all deps configure build test test-unit test-tsan demo clean format
+
+all: build
+
+deps:
+	@missing="$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done)"; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DTARVIK_WERROR=$(WERROR)
+
+configure: deps $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+test-unit: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 300
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DTARVIK_TSAN=ON -DTARVIK_WERROR=$(WERROR)
+	cmake --build $(TSAN_BUILD) -j$(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) --timeout 300
+
+test: test-unit test-tsan
+
+demo: build
+	scripts/demo.sh $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(TSAN_BUILD)

@@ -1,0 +1,10 @@
+// GoogleTest main with a Qt core application, for tests of logic that uses Qt's event loop.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
