@@ -1,0 +1,18 @@
+#pragma once
+#include <QByteArray>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+namespace tarvik {
+
+// "dd/mm hh:mm:ss " with the locale's date and time separators.
+QByteArray logStamp(const QDateTime& when, const QLocale& locale = QLocale::system());
+
+// Appends one stamped line (cut to 255 characters, ended by CR LF) to the log
+// file at `path`, opening and closing it for the line. A log that can be neither
+// appended to nor created shows "Error" / "Create Log-file!" and drops the line;
+// a failing write throws TarvikError.
+void WriteLogLine(const QString& path, const QByteArray& message);
+
+} // namespace tarvik
