@@ -4,37 +4,33 @@
 
 namespace tarvik {
 
-BoxResult RecordingPresenter::present(const BoxRequest& request)
-{
+BoxResult RecordingPresenter::present(const BoxRequest& request) {
     std::lock_guard guard(lock_);
     boxes_.append(request);
     return request.buttons == BoxButtons::YesNo ? yesNoAnswer_ : BoxResult::Ok;
 }
 
-QList<BoxRequest> RecordingPresenter::boxes() const
-{
+QList<BoxRequest> RecordingPresenter::boxes() const {
     std::lock_guard guard(lock_);
     return boxes_;
 }
 
-void RecordingPresenter::clear()
-{
+void RecordingPresenter::clear() {
     std::lock_guard guard(lock_);
     boxes_.clear();
 }
 
-void RecordingPresenter::setYesNoAnswer(BoxResult answer)
-{
+void RecordingPresenter::setYesNoAnswer(BoxResult answer) {
     std::lock_guard guard(lock_);
     yesNoAnswer_ = answer;
 }
 
-BoxResult FileRecordingPresenter::present(const BoxRequest& request)
-{
+BoxResult FileRecordingPresenter::present(const BoxRequest& request) {
     QFile file(path_);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         QString text = request.text;
-        text.replace(QLatin1Char('\r'), QLatin1String("\\n")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        text.replace(QLatin1Char('\r'), QLatin1String("\\n"))
+            .replace(QLatin1Char('\n'), QLatin1String("\\n"));
         file.write((request.caption + QLatin1Char('\t') + text + QLatin1Char('\n')).toUtf8());
     }
     return request.buttons == BoxButtons::YesNo ? BoxResult::Yes : BoxResult::Ok;

@@ -25,7 +25,8 @@ private:
 // text written as \n) and answers Ok/Yes; lets whole-program tests see the boxes.
 class FileRecordingPresenter final : public MessagePresenter {
 public:
-    explicit FileRecordingPresenter(QString path) : path_(std::move(path)) {}
+    explicit FileRecordingPresenter(QString path)
+        : path_(std::move(path)) {}
     BoxResult present(const BoxRequest& request) override;
 
 private:

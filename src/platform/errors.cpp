@@ -10,20 +10,17 @@ std::mutex titleLock;
 QString title = QStringLiteral("TARVIK");
 } // namespace
 
-void setApplicationTitle(const QString& newTitle)
-{
+void setApplicationTitle(const QString& newTitle) {
     std::lock_guard guard(titleLock);
     title = newTitle;
 }
 
-QString applicationTitle()
-{
+QString applicationTitle() {
     std::lock_guard guard(titleLock);
     return title;
 }
 
-void ReportException(std::exception_ptr error)
-{
+void ReportException(std::exception_ptr error) {
     QString message;
     try {
         std::rethrow_exception(error);

@@ -7,7 +7,8 @@ namespace tarvik {
 // An error the program raises itself and leaves to the default error report.
 class TarvikError : public std::runtime_error {
 public:
-    explicit TarvikError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit TarvikError(const QString& message)
+        : std::runtime_error(message.toStdString()) {}
     QString message() const { return QString::fromUtf8(what()); }
 };
 
@@ -20,8 +21,7 @@ QString applicationTitle();
 void ReportException(std::exception_ptr error);
 
 // Runs an entry point from the toolkit and routes what escapes it to the report.
-template <class Fn> void runReported(Fn&& fn) noexcept
-{
+template <class Fn> void runReported(Fn&& fn) noexcept {
     try {
         fn();
     } catch (...) {

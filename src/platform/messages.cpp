@@ -8,8 +8,7 @@ namespace {
 
 class StderrPresenter final : public MessagePresenter {
 public:
-    BoxResult present(const BoxRequest& request) override
-    {
+    BoxResult present(const BoxRequest& request) override {
         std::fprintf(stderr, "[%s] %s\n", qPrintable(request.caption), qPrintable(request.text));
         return request.buttons == BoxButtons::YesNo ? BoxResult::Yes : BoxResult::Ok;
     }
@@ -20,16 +19,14 @@ std::shared_ptr<MessagePresenter> currentPresenter = std::make_shared<StderrPres
 
 } // namespace
 
-std::shared_ptr<MessagePresenter> setMessagePresenter(std::shared_ptr<MessagePresenter> presenter)
-{
+std::shared_ptr<MessagePresenter> setMessagePresenter(std::shared_ptr<MessagePresenter> presenter) {
     if (!presenter) presenter = std::make_shared<StderrPresenter>();
     std::lock_guard guard(presenterLock);
     std::swap(currentPresenter, presenter);
     return presenter;
 }
 
-BoxResult ShowBox(const BoxRequest& request)
-{
+BoxResult ShowBox(const BoxRequest& request) {
     std::shared_ptr<MessagePresenter> presenter;
     {
         std::lock_guard guard(presenterLock);
@@ -38,8 +35,7 @@ BoxResult ShowBox(const BoxRequest& request)
     return presenter->present(request);
 }
 
-void ErrorBox(const QString& caption, const QString& text)
-{
+void ErrorBox(const QString& caption, const QString& text) {
     ShowBox({caption, text, BoxIcon::None, BoxButtons::Ok});
 }
 

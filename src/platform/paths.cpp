@@ -8,37 +8,41 @@
 namespace tarvik {
 namespace {
 
-QString absoluteEnvOr(const char* name, const QString& fallbackUnderHome)
-{
+QString absoluteEnvOr(const char* name, const QString& fallbackUnderHome) {
     const QString value = qEnvironmentVariable(name);
     if (!value.isEmpty() && QDir::isAbsolutePath(value)) return QDir::cleanPath(value);
     return QDir::homePath() + QLatin1Char('/') + fallbackUnderHome;
 }
 
-QString withSlash(QString dir)
-{
+QString withSlash(QString dir) {
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir;
 }
 
 } // namespace
 
-QString xdgConfigHome() { return absoluteEnvOr("XDG_CONFIG_HOME", QStringLiteral(".config")); }
+QString xdgConfigHome() {
+    return absoluteEnvOr("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
 
-QString xdgDataHome() { return absoluteEnvOr("XDG_DATA_HOME", QStringLiteral(".local/share")); }
+QString xdgDataHome() {
+    return absoluteEnvOr("XDG_DATA_HOME", QStringLiteral(".local/share"));
+}
 
-QString tarvikConfigDir() { return xdgConfigHome() + QStringLiteral("/Tarvik"); }
+QString tarvikConfigDir() {
+    return xdgConfigHome() + QStringLiteral("/Tarvik");
+}
 
-QString portsDir() { return tarvikConfigDir() + QStringLiteral("/ports"); }
+QString portsDir() {
+    return tarvikConfigDir() + QStringLiteral("/ports");
+}
 
-QString executableDir()
-{
+QString executableDir() {
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     return withSlash(QFileInfo(exe).absolutePath());
 }
 
-QString ProgramDir()
-{
+QString ProgramDir() {
     const QString own = executableDir();
     if (::access(QFile::encodeName(own).constData(), W_OK) == 0) return own;
     const QString data = xdgDataHome() + QStringLiteral("/Tarvik");

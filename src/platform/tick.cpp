@@ -9,8 +9,7 @@ std::mutex sourceLock;
 TickSource installedSource;
 } // namespace
 
-std::uint32_t monotonicTickCount()
-{
+std::uint32_t monotonicTickCount() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
@@ -18,8 +17,7 @@ std::uint32_t monotonicTickCount()
     return static_cast<std::uint32_t>(ms);
 }
 
-std::uint32_t GetTickCount()
-{
+std::uint32_t GetTickCount() {
     TickSource source;
     {
         std::lock_guard guard(sourceLock);
@@ -28,8 +26,7 @@ std::uint32_t GetTickCount()
     return source ? source() : monotonicTickCount();
 }
 
-TickSource setTickSource(TickSource source)
-{
+TickSource setTickSource(TickSource source) {
     std::lock_guard guard(sourceLock);
     std::swap(installedSource, source);
     return source;

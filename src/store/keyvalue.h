@@ -30,6 +30,10 @@ private:
     std::unique_ptr<QSettings> settings_;
 };
 
+// The two files of the per-user key: the main key and its "PhoneList" sub-key.
+QString mainKeyPath();
+QString phoneListKeyPath();
+
 // Section names of the main key used by the window placements.
 inline const QString kWinStateSection = QStringLiteral("WinState");
 inline const QString kPhBookStateSection = QStringLiteral("PhBookState");

@@ -48,8 +48,4 @@ void LoadSavePhoneBook(bool save, PhoneRows& rows, const QString& programDir);
 QByteArray encodePhoneRecord(const PhoneItem& item);
 PhoneItem decodePhoneRecord(const char* record);
 
-// The two store files of the per-user key: the main key and its "PhoneList" sub-key.
-QString mainKeyPath();
-QString phoneListKeyPath();
-
 } // namespace tarvik

@@ -1,0 +1,169 @@
+#include "store/phonebook.h"
+
+#include "platform/errors.h"
+#include "platform/messages.h"
+#include "store/file_handle.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tarvik {
+namespace {
+
+struct Field {
+    int offset;
+    int capacity;
+};
+constexpr Field kPhoneField{0, 40};
+constexpr Field kNameField{41, 60};
+constexpr Field kNotesField{102, 60};
+constexpr int kStatusOffset = 164;
+
+void putField(char* record, Field field, const QByteArray& text) {
+    const auto length = static_cast<int>(std::min<qsizetype>(text.size(), field.capacity));
+    record[field.offset] = static_cast<char>(length);
+    std::memcpy(record + field.offset + 1, text.constData(), static_cast<size_t>(length));
+}
+
+QByteArray getField(const char* record, Field field) {
+    const int length =
+        std::min<int>(static_cast<unsigned char>(record[field.offset]), field.capacity);
+    return QByteArray(record + field.offset + 1, length);
+}
+
+// Reads up to `size` bytes; returns how many arrived before the end of the file.
+ssize_t readFully(int fd, char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, data + done, size - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+void load(PhoneRows& rows, const QByteArray& path) {
+    // Opened for writing too, as the save will need to replace it.
+    FileHandle file(::open(path.constData(), O_RDWR | O_CLOEXEC));
+    if (!file) return;
+    std::array<char, kPhoneRecordSize> record{};
+    for (;;) {
+        const ssize_t got = readFully(file.get(), record.data(), record.size());
+        if (got == 0) break;
+        if (got < 0)
+            throw TarvikError(
+                QStringLiteral("I/O error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        if (got < kPhoneRecordSize) throw TarvikError(QStringLiteral("Read beyond end of file"));
+        const PhoneItem item = decodePhoneRecord(record.data());
+        rows.appendRow(item.Phone, item.Name, item.Notes, StatusToText(item.Status));
+    }
+    rows.resort();
+}
+
+// Writes every record to a new file beside the old one and renames it over only
+// when all of it is on disk, so a failure leaves the old phone book whole.
+bool save(const PhoneRows& rows, const QString& path) {
+    const QByteArray target = QFile::encodeName(path);
+    struct stat old {};
+    const bool hadOld = ::stat(target.constData(), &old) == 0;
+    if (hadOld && ::access(target.constData(), W_OK) != 0) return false;
+
+    QByteArray temp = QFile::encodeName(path + QStringLiteral(".XXXXXX"));
+    FileHandle file(::mkstemp(temp.data()));
+    if (!file) return false;
+    bool ok = ::fchmod(file.get(), hadOld ? (old.st_mode & 07777) : 0644) == 0;
+
+    QByteArray records;
+    records.reserve(rows.rowCount() * kPhoneRecordSize);
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const PhoneItem item{rows.caption(row), rows.subItem(row, 0), rows.subItem(row, 1),
+                             TextToStatus(rows.subItem(row, 2))};
+        records += encodePhoneRecord(item);
+    }
+    ok = ok && writeAll(file.get(), records.constData(), static_cast<std::size_t>(records.size()));
+    ok = ok && ::fsync(file.get()) == 0;
+    ok = file.close() && ok;
+    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    // Make the rename itself durable.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (FileHandle dir{::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)})
+        ::fsync(dir.get());
+    return true;
+}
+
+} // namespace
+
+QByteArray StatusToText(std::int32_t status) {
+    switch (status) {
+    case psBad:
+        return "BAD";
+    case psGood:
+        return "GOOD";
+    case psPrio:
+        return "PRIO";
+    default:
+        return "NORMAL";
+    }
+}
+
+std::int32_t TextToStatus(const QByteArray& text) {
+    if (text == "BAD") return psBad;
+    if (text == "GOOD") return psGood;
+    if (text == "PRIO") return psPrio;
+    return psNormal;
+}
+
+QByteArray encodePhoneRecord(const PhoneItem& item) {
+    QByteArray record(kPhoneRecordSize, '\0');
+    char* bytes = record.data();
+    putField(bytes, kPhoneField, item.Phone);
+    putField(bytes, kNameField, item.Name);
+    putField(bytes, kNotesField, item.Notes);
+    const auto status = static_cast<std::uint32_t>(item.Status);
+    for (int i = 0; i < 4; ++i)
+        bytes[kStatusOffset + i] = static_cast<char>(status >> (8 * i) & 0xFF);
+    return record;
+}
+
+PhoneItem decodePhoneRecord(const char* record) {
+    PhoneItem item;
+    item.Phone = getField(record, kPhoneField);
+    item.Name = getField(record, kNameField);
+    item.Notes = getField(record, kNotesField);
+    std::uint32_t status = 0;
+    for (int i = 0; i < 4; ++i)
+        status |= static_cast<std::uint32_t>(static_cast<unsigned char>(record[kStatusOffset + i]))
+                  << (8 * i);
+    item.Status = static_cast<std::int32_t>(status);
+    return item;
+}
+
+QString phoneBookPath(const QString& programDir) {
+    return programDir + QStringLiteral("phones.dat");
+}
+
+void LoadSavePhoneBook(bool save_, PhoneRows& rows, const QString& programDir) {
+    const QString path = phoneBookPath(programDir);
+    if (!save_) {
+        load(rows, QFile::encodeName(path));
+        return;
+    }
+    if (!save(rows, path)) ErrorBox(QStringLiteral("Error"), QStringLiteral("Save Phone Book!"));
+}
+
+} // namespace tarvik
