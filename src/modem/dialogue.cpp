@@ -1,0 +1,64 @@
+#include "modem/dialogue.h"
+
+#include "platform/tick.h"
+#include "store/short_text.h"
+
+namespace tarvik {
+
+bool tickIntervalPassed(std::uint32_t start, std::uint32_t now, std::uint32_t interval) {
+    const auto s = static_cast<std::int32_t>(start);
+    const auto n = static_cast<std::int32_t>(now);
+    return static_cast<std::int32_t>(now - start) >= static_cast<std::int32_t>(interval) || n < s;
+}
+
+bool ModemDialogue::SendModemString(const QByteArray& text) {
+    if (!portOpen()) return false;
+    if (text.size() > port_->OutFree()) return false;
+    port_->WriteString(cutShort(text));
+    return true;
+}
+
+QByteArray ModemDialogue::ReadModemLine() {
+    QByteArray line;
+    const std::uint32_t start = GetTickCount();
+    for (;;) {
+        bool tookByte = false;
+        if (port_ && port_->InCount() > 0) {
+            tookByte = true;
+            const std::uint8_t byte = port_->ReadByte();
+            if (byte == '\n') return line;
+            if (byte != '\r' && byte != 0) line += static_cast<char>(byte);
+        }
+        if (line.size() >= kShortTextMax || TickElapsed(start, kLineBudgetMs)) return line;
+        // Nothing waiting: sleep until a byte, a message or the deadline instead of spinning.
+        if (!tookByte) waitUntil(start, kLineBudgetMs);
+    }
+}
+
+QByteArray ModemDialogue::ModemCommand(const QByteArray& text) {
+    if (!SendModemString(text)) return {};
+    ReadModemLine();
+    return ReadModemLine();
+}
+
+bool ModemDialogue::TickElapsed(std::uint32_t start, std::uint32_t interval) {
+    pump_.processPending();
+    return tickIntervalPassed(start, GetTickCount(), interval);
+}
+
+void ModemDialogue::PumpDelay(std::uint32_t ms) {
+    const std::uint32_t start = GetTickCount();
+    for (;;) {
+        pump_.processPending();
+        if (tickIntervalPassed(start, GetTickCount(), ms)) return;
+        waitUntil(start, ms);
+    }
+}
+
+void ModemDialogue::waitUntil(std::uint32_t start, std::uint32_t interval) {
+    const std::uint32_t now = GetTickCount();
+    if (tickIntervalPassed(start, now, interval)) return;
+    pump_.waitForActivity(interval - (now - start));
+}
+
+} // namespace tarvik

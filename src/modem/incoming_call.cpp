@@ -1,0 +1,92 @@
+#include "modem/incoming_call.h"
+
+#include "modem/dialogue.h"
+#include "platform/tick.h"
+#include "store/settings.h"
+
+namespace tarvik {
+namespace {
+
+constexpr int kRingSearchMinBytes = 4;
+constexpr std::uint32_t kRingSearchMs = 1600;
+constexpr std::uint32_t kRingGapMs = 400;
+constexpr std::uint32_t kPurgePauseMs = 50;
+constexpr std::uint32_t kAnswerWindowMs = 3000;
+constexpr std::uint32_t kTalkPauseMs = 150;
+
+} // namespace
+
+void IncomingCalls::detectRing() {
+    ModemDialogue& modem = c_.modem;
+    if (!modem.portOpen() || modem.port()->InCount() < kRingSearchMinBytes) return;
+
+    std::uint32_t t = GetTickCount();
+    QByteArray line;
+    do {
+        line = modem.ReadModemLine();
+        if (!line.isEmpty()) t = GetTickCount();
+    } while (line != "RING" && !modem.TickElapsed(t, kRingSearchMs));
+
+    if (line != "RING") return;
+    sound_.beep();
+    sound_.playWav(c_.settings.SoundFile);
+    ComAcRingSignal();
+}
+
+void IncomingCalls::ComAcRingSignal() {
+    ModemDialogue& modem = c_.modem;
+    std::uint32_t t = GetTickCount();
+    int rings = 1;
+    if (c_.settings.AnswerOnRing == 0) {
+        c_.log("Incoming call, ignored.");
+        return;
+    }
+    setStatus("Incoming call, waiting...");
+
+    QByteArray line;
+    do {
+        line = modem.ReadModemLine();
+        if (line == "RING") {
+            ++rings;
+            t = GetTickCount();
+            setStatus("Incoming call (" + QByteArray::number(rings) + ").");
+        }
+    } while (rings < c_.settings.AnswerOnRing && !modem.TickElapsed(t, kRingGapMs));
+
+    if (modem.TickElapsed(t, kRingGapMs) && line != "RING") setStatus("Incoming call, timeout.");
+
+    const auto purge = [&modem] {
+        if (modem.port()) modem.port()->PurgeIn();
+        modem.PumpDelay(kPurgePauseMs);
+    };
+    purge();
+
+    t = GetTickCount();
+    modem.SendModemString(c_.settings.AnswerStr + "\r\n");
+    c_.state.InCall = true;
+
+    do {
+        line = modem.ReadModemLine();
+        if (line.contains("CallerID:")) {
+            c_.log(line);
+            c_.display.ShowCallerId(line);
+        }
+    } while (line != "OK" && !modem.TickElapsed(t, kAnswerWindowMs));
+
+    purge();
+}
+
+void IncomingCalls::btnTalkClick() {
+    ModemDialogue& modem = c_.modem;
+    if (modem.portOpen()) modem.port()->WriteByte('\r');
+    c_.state.InCall = false;
+    setStatus(kWaitingForCall);
+    modem.PumpDelay(kTalkPauseMs);
+    if (modem.port()) modem.port()->PurgeIn();
+}
+
+void IncomingCalls::pnDigitalLedClick() {
+    if (c_.state.InCall) btnTalkClick();
+}
+
+} // namespace tarvik

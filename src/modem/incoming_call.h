@@ -1,0 +1,34 @@
+#pragma once
+#include "modem/call_context.h"
+
+namespace tarvik {
+
+inline constexpr char kWaitingForCall[] = "Waiting for a call...";
+
+// Ring detection, the answer and the hand-over to the telephone set.
+class IncomingCalls {
+public:
+    IncomingCalls(CallContext context, RingSound& sound)
+        : c_(context)
+        , sound_(sound) {}
+
+    // The idle handler's ring detection: looks for a "RING" line once at least
+    // four bytes wait, then rings the sound and runs the incoming-call sequence.
+    void detectRing();
+
+    // Counts the rings, answers, and reads the caller-ID report.
+    void ComAcRingSignal();
+
+    void btnAnswerClick() { ComAcRingSignal(); }
+    // Hands the held call to the telephone set.
+    void btnTalkClick();
+    void pnDigitalLedClick();
+
+private:
+    void setStatus(const QByteArray& text) { c_.view.setStatusText(text); }
+
+    CallContext c_;
+    RingSound& sound_;
+};
+
+} // namespace tarvik

@@ -1,0 +1,119 @@
+#include "modem/number_display.h"
+
+#include "platform/errors.h"
+#include "store/codepage.h"
+
+namespace tarvik {
+namespace {
+
+constexpr char kSpace = ' ';
+constexpr qsizetype kCallerIdPrefix = 10; // "CallerID:" and its separator
+
+bool isBlankOrControl(char ch) {
+    return static_cast<unsigned char>(ch) <= 0x20;
+}
+
+QByteArray trimmed(QByteArrayView text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && isBlankOrControl(text[begin]))
+        ++begin;
+    while (end > begin && isBlankOrControl(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin).toByteArray();
+}
+
+// Fills up to `width` with spaces right after the leading marker.
+QByteArray padAfterMarker(QByteArray text, qsizetype width) {
+    if (text.size() < width) text.insert(1, QByteArray(width - text.size(), kSpace));
+    return text;
+}
+
+} // namespace
+
+const std::array<QByteArray, 10>& CallerCategories() {
+    static const std::array<QByteArray, 10> texts = [] {
+        const char16_t* const source[10] = {
+            u"Резервная категория.",
+            u"Абоненты квартирные, учрежденческие, имеющие право междугородной и "
+            u"международной связи на общих основаниях.",
+            u"Абоненты гостиниц, имеющие право по категории 1, но с немедленной оплатой "
+            u"переговоров.",
+            u"Абоненты не имеющие право выхода на междугородные и международные сети.",
+            u"Абоненты, имеющие преимущество выхода на междугородние и международные сети.",
+            u"Абоненты, имеющие право связи без тарификации, то есть переговоры не "
+            u"оплачиваются, но учитываются.",
+            u"Категория междугородних телефонов-автоматов. Иногда, некоторые \"вечерние\" "
+            u"телефоны.",
+            u"Абоненты, имеющие право кроме междугородной/международной связи, получать "
+            u"дополнительные платные услуги.",
+            u"Абоненты, имеющие преимущество при установлении связи в междугородних сетях и "
+            u"право на платные услуги.",
+            u"Категория городских телефонов-автоматов. Допускается применение категории 3.",
+        };
+        std::array<QByteArray, 10> bytes;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = toCp1251(QStringView(source[i]));
+        return bytes;
+    }();
+    return texts;
+}
+
+QByteArray PadLeft9(QByteArrayView text) {
+    QByteArray padded = text.toByteArray();
+    if (padded.size() < kLedCount) padded.prepend(QByteArray(kLedCount - padded.size(), kSpace));
+    return padded;
+}
+
+void ShowLedChar(LedDigit& digit, char ch, bool point) {
+    if (ch == '-' || ch == '?')
+        digit.setSegments(bSeven);
+    else
+        digit.setCharacter(ch);
+    const LedSegments lit = digit.segments();
+    digit.setSegments(point ? (lit | bpoint) : (lit & ~bpoint));
+}
+
+void ShowOnLeds(const LedRow& leds, QByteArrayView text) {
+    if (text.isEmpty()) {
+        for (LedDigit* led : leds)
+            led->setSegments(kDark);
+        return;
+    }
+    const QByteArray shown = PadLeft9(text.first(std::min<qsizetype>(text.size(), kLedCount)));
+    for (int i = 0; i < kLedCount; ++i)
+        ShowLedChar(*leds[i], shown[i], false);
+}
+
+void ShowDialedNumber(const LedRow& leds, QByteArrayView dialedNumber) {
+    if (dialedNumber.size() <= kLedCount) ShowOnLeds(leds, PadLeft9(dialedNumber));
+}
+
+void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLineSink& writeLog) {
+    view.showForCaller();
+    QByteArray s = trimmed(line.sliced(std::min(line.size(), kCallerIdPrefix)));
+
+    if (s.contains("Unknown")) {
+        ShowOnLeds(view.leds(), padAfterMarker("n" + QByteArray(digCol, '-'), kLedCount));
+        return;
+    }
+
+    if (const qsizetype colon = s.indexOf(':'); colon >= 0) s.remove(colon, 1);
+    while (s.startsWith('0'))
+        s.remove(0, 1);
+    if (s.endsWith('?')) s.back() = '0';
+    if (s.size() > digCol + 1) s = s.right(digCol + 1);
+    // Nothing left of the number: the marker alone, no category to tell.
+    const bool empty = s.isEmpty();
+    s.prepend(s.contains('?') ? 'u' : 'o');
+    s = padAfterMarker(s, kLedCount + 1);
+    ShowOnLeds(view.leds(), s);
+    if (empty) return;
+
+    const char category = s.back();
+    if (category < '0' || category > '9')
+        throw TarvikError(QStringLiteral("'%1' is not a valid integer value")
+                              .arg(fromCp1251(QByteArrayView(&category, 1))));
+    if (writeLog) writeLog(CallerCategories()[static_cast<std::size_t>(category - '0')]);
+}
+
+} // namespace tarvik

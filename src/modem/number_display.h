@@ -1,0 +1,41 @@
+#pragma once
+#include "modem/led_digit.h"
+#include "modem/main_view.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <array>
+#include <functional>
+
+namespace tarvik {
+
+// Appends one line to the call log; the window binds it to WriteLogLine and
+// the log file of the settings, tests capture the lines.
+using LogLineSink = std::function<void(const QByteArray& message)>;
+
+// The log texts of the caller categories 0..9, in Windows-1251.
+const std::array<QByteArray, 10>& CallerCategories();
+
+// Spaces in front of `text` to make nine characters; longer texts unchanged.
+QByteArray PadLeft9(QByteArrayView text);
+
+// One character on one digit: '-' and '?' show a dash; the decimal point is
+// set or cleared as asked.
+void ShowLedChar(LedDigit& digit, char ch, bool point);
+
+// The text on the nine digits, right-aligned when shorter, cut to its first
+// nine characters when longer; the empty text darkens every bar.
+void ShowOnLeds(const LedRow& leds, QByteArrayView text);
+
+// The keypad's number right-aligned; a number of more than nine characters
+// leaves the digits as they are.
+void ShowDialedNumber(const LedRow& leds, QByteArrayView dialedNumber);
+
+// A "CallerID:" line from the modem: brings the window into view, shows the
+// number with its marker ('o', 'u' with unknown digits, 'n' for "Unknown")
+// with `digCol` digits and logs the text of its category (the last digit). A
+// category that is not a decimal digit throws TarvikError after the display
+// has changed.
+void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLineSink& writeLog);
+
+} // namespace tarvik
