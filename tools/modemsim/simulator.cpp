@@ -1,0 +1,553 @@
+#include "simulator.h"
+
+#include "numbers.h"
+#include "port_link.h"
+#include "pty.h"
+#include "timers.h"
+
+#include "platform/paths.h"
+
+#include <cerrno>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <thread>
+
+namespace tarvik::modemsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Kind = Transcript::Kind;
+
+// A Hayes modem's command buffer; the rest of a longer command is dropped.
+constexpr std::size_t commandLimit = 255;
+// Output the program has not read yet; beyond this nobody is reading and bytes are lost,
+// as on a real line without flow control.
+constexpr std::size_t outputLimit = 16 * 1024;
+// Bytes without a CR are written to the transcript after this much quiet.
+constexpr Millis rxQuiet{50};
+
+std::string joinNumbers(const std::vector<std::string>& numbers) {
+    std::string out;
+    for (const auto& n : numbers)
+        out += (out.empty() ? "" : ",") + escapeBytes(n);
+    return out;
+}
+
+} // namespace
+
+class ModemSimulator::Impl {
+public:
+    Impl(SimulatorConfig config, Transcript::Listener listener);
+    ~Impl();
+
+    mutable std::mutex lock_;
+    const SimulatorConfig config_;
+    ModemSettings settings_;
+    Transcript transcript_;
+    std::mt19937 random_;
+    std::optional<PseudoTerminal> pty_;
+    std::optional<PortLink> link_;
+    UniqueFd wake_;
+    Timers timers_;
+
+    // Bytes waiting for the master to take them.
+    std::string output_;
+    bool dropping_ = false;
+    // Received bytes not yet in the transcript, and when the first of them came.
+    std::string rxPending_;
+    Clock::time_point rxSince_;
+    std::string command_;
+    std::string echo_;
+
+    std::vector<std::string> callNumbers_;
+    int ringsLeft_ = 0;
+    bool held_ = false;
+    bool programSeen_ = false;
+    int callsStarted_ = 0;
+    int handovers_ = 0;
+    // Bumped whenever the terminal is replaced, so the poll loop drops stale results.
+    unsigned ptyGeneration_ = 0;
+    bool stopping_ = false;
+
+    std::thread thread_; // last: it uses everything above
+
+    // All below run with lock_ held.
+    void event(std::string text) { transcript_.add(Kind::Event, std::move(text)); }
+    void wakeLoop();
+    void run();
+    void runDueTimers();
+    void readMaster();
+    void onReceived(std::string_view bytes);
+    void flushRx();
+    void feedParser(std::string_view bytes);
+    void flushEcho();
+    void handleCommand(const std::string& command);
+    void answer();
+    void dial(std::string_view rest);
+    void handover();
+    void startCall(std::vector<std::string> numbers);
+    void ringStep();
+    void hangup();
+    void startScenario();
+    void scheduleEvery(Millis first);
+    bool queue(std::string_view bytes, std::string_view what);
+    void sendLine(std::string text);
+    void respond(const std::optional<std::string>& text);
+    void flushOutput();
+    void unplug(const char* why);
+    void plug();
+    void after(Millis delay, TimerGroup group, Timers::Action action);
+};
+
+ModemSimulator::Impl::Impl(SimulatorConfig config, Transcript::Listener listener)
+    : config_(std::move(config))
+    , settings_(config_.modem)
+    , transcript_(config_.transcriptPath, std::move(listener))
+    , random_(config_.seed.value_or(std::random_device{}())) {
+    if (config_.port < 1 || config_.port > 255)
+        throw std::runtime_error("the port number must be 1 to 255");
+    wake_.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!wake_) throw std::system_error(errno, std::generic_category(), "eventfd");
+
+    pty_.emplace();
+    const std::string folder =
+        config_.portsDir.empty() ? tarvik::portsDir().toStdString() : config_.portsDir;
+    link_.emplace(folder, config_.port, pty_->slavePath(), config_.force);
+
+    std::lock_guard guard(lock_);
+    event("start COM" + std::to_string(config_.port) + " " + pty_->slavePath() + " " +
+          link_->path());
+    if (!config_.waitForProgram) startScenario();
+    thread_ = std::thread([this] { run(); });
+}
+
+ModemSimulator::Impl::~Impl() {
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    wakeLoop();
+    thread_.join();
+    std::lock_guard guard(lock_);
+    flushRx();
+    event("stop");
+}
+
+void ModemSimulator::Impl::wakeLoop() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+}
+
+void ModemSimulator::Impl::after(Millis delay, TimerGroup group, Timers::Action action) {
+    timers_.add(Clock::now() + delay, group, std::move(action));
+    wakeLoop(); // the loop may be sleeping towards a later deadline
+}
+
+void ModemSimulator::Impl::run() {
+    std::unique_lock guard(lock_);
+    while (!stopping_) {
+        runDueTimers();
+
+        pollfd fds[2] = {{wake_.get(), POLLIN, 0}, {-1, 0, 0}};
+        nfds_t count = 1;
+        const unsigned generation = ptyGeneration_;
+        if (pty_) {
+            fds[1] = {pty_->master(), static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT)),
+                      0};
+            count = 2;
+        }
+        timespec timeout{};
+        const timespec* timeoutPtr = nullptr;
+        if (const auto next = timers_.next()) {
+            const auto left = std::max(Clock::duration::zero(), *next - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout = {static_cast<time_t>(ns / 1'000'000'000),
+                       static_cast<long>(ns % 1'000'000'000)};
+            timeoutPtr = &timeout;
+        }
+
+        guard.unlock();
+        const int ready = ::ppoll(fds, count, timeoutPtr, nullptr);
+        guard.lock();
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            event("poll failed: " + std::system_category().message(errno));
+            return;
+        }
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] const auto drained = ::read(wake_.get(), &value, sizeof value);
+        }
+        if (count < 2 || generation != ptyGeneration_ || !pty_) continue;
+        if (fds[1].revents & POLLIN) readMaster();
+        if (pty_ && (fds[1].revents & POLLOUT)) flushOutput();
+        // With our own slave descriptor open this does not happen; if it does, stop polling
+        // the terminal rather than spin on it.
+        if (pty_ && (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[1].revents & POLLIN))
+            unplug("device lost");
+    }
+}
+
+void ModemSimulator::Impl::runDueTimers() {
+    while (auto action = timers_.takeDue(Clock::now()))
+        (*action)();
+}
+
+void ModemSimulator::Impl::readMaster() {
+    char buffer[4096];
+    while (pty_) {
+        const ssize_t n = ::read(pty_->master(), buffer, sizeof buffer);
+        if (n > 0) {
+            onReceived(std::string_view(buffer, static_cast<std::size_t>(n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
+        unplug("device lost");
+    }
+}
+
+// Splits what came into transcript entries (each ends at a CR, with an LF that came with
+// it, or at a lone LF) and hands each piece to the command parser after recording it, so
+// the transcript shows a command before the modem's answer.
+void ModemSimulator::Impl::onReceived(std::string_view bytes) {
+    timers_.cancel(TimerGroup::RxFlush);
+    while (!bytes.empty()) {
+        if (rxPending_.empty()) rxSince_ = Clock::now();
+        auto end = bytes.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            rxPending_ += bytes;
+            feedParser(bytes);
+            after(rxQuiet, TimerGroup::RxFlush, [this] { flushRx(); });
+            return;
+        }
+        if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+        const auto piece = bytes.substr(0, end + 1);
+        rxPending_ += piece;
+        flushRx();
+        feedParser(piece);
+        bytes.remove_prefix(end + 1);
+    }
+}
+
+void ModemSimulator::Impl::flushRx() {
+    if (rxPending_.empty()) return;
+    transcript_.add(Kind::Received, std::exchange(rxPending_, {}), rxSince_);
+}
+
+void ModemSimulator::Impl::feedParser(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (settings_.echo && !settings_.silent) echo_ += c;
+        if (c == '\r') {
+            flushEcho();
+            handleCommand(std::exchange(command_, {}));
+        } else if (c == '\b') {
+            if (!command_.empty()) command_.pop_back();
+        } else if (c != '\n' && command_.size() < commandLimit) {
+            command_ += c;
+        }
+    }
+    flushEcho();
+}
+
+void ModemSimulator::Impl::flushEcho() {
+    if (echo_.empty()) return;
+    const std::string bytes = std::exchange(echo_, {});
+    if (queue(bytes, "echo")) transcript_.add(Kind::Echo, bytes);
+}
+
+void ModemSimulator::Impl::handleCommand(const std::string& command) {
+    if (command.empty()) {
+        if (held_) handover();
+        return;
+    }
+    if (!startsWithNoCase(command, "AT")) return; // a modem ignores what is no command
+    if (!programSeen_) {
+        programSeen_ = true;
+        if (config_.waitForProgram) startScenario();
+    }
+
+    if (equalsNoCase(command, settings_.answerString)) {
+        answer();
+    } else if (startsWithNoCase(command, "ATD")) {
+        dial(std::string_view(command).substr(3));
+    } else {
+        if (equalsNoCase(command, "ATE0")) settings_.echo = false;
+        if (equalsNoCase(command, "ATE1") || equalsNoCase(command, "ATE")) settings_.echo = true;
+        respond(settings_.resultFor(command));
+    }
+}
+
+void ModemSimulator::Impl::answer() {
+    const bool wasRinging = ringsLeft_ > 0;
+    timers_.cancel(TimerGroup::Ringing);
+    ringsLeft_ = 0;
+    if (callNumbers_.empty()) {
+        callNumbers_ = settings_.numbers;
+        if (callNumbers_.empty()) callNumbers_.push_back(randomCallerNumber(random_));
+    }
+    held_ = true;
+    event(wasRinging ? "answer" : "answer (not ringing)");
+
+    timers_.cancel(TimerGroup::Report);
+    after(settings_.answerDelay, TimerGroup::Report, [this] {
+        const int lines = settings_.callerIdLines.value_or(static_cast<int>(callNumbers_.size()));
+        for (int i = 0; i < lines; ++i) {
+            const auto n =
+                std::min<std::size_t>(static_cast<std::size_t>(i), callNumbers_.size() - 1);
+            respond("CallerID: " + callNumbers_[n]);
+        }
+        respond(settings_.answerFinal);
+    });
+}
+
+void ModemSimulator::Impl::dial(std::string_view rest) {
+    std::string how = "dial";
+    if (!rest.empty() && (rest.front() == 'P' || rest.front() == 'p')) how = "pulse";
+    if (!rest.empty() && (rest.front() == 'T' || rest.front() == 't')) how = "tone";
+    if (how != "dial") rest.remove_prefix(1);
+    held_ = true;
+    event("dial " + escapeBytes(rest) + " (" + how + ")");
+
+    timers_.cancel(TimerGroup::DialResult);
+    after(settings_.dialDelay, TimerGroup::DialResult, [this] {
+        respond(settings_.dialResult);
+        // A failed dial puts the line down; without a result the modem is still at it.
+        if (settings_.dialResult && *settings_.dialResult != "OK") held_ = false;
+    });
+}
+
+void ModemSimulator::Impl::handover() {
+    held_ = false;
+    ++handovers_;
+    // A key pressed while dialing aborts the dial, as on any Hayes modem.
+    timers_.cancel(TimerGroup::DialResult);
+    event("handover");
+}
+
+void ModemSimulator::Impl::startCall(std::vector<std::string> numbers) {
+    timers_.cancel(TimerGroup::Ringing);
+    timers_.cancel(TimerGroup::Report);
+    if (numbers.empty()) numbers = settings_.numbers;
+    if (numbers.empty()) numbers.push_back(randomCallerNumber(random_));
+    callNumbers_ = std::move(numbers);
+    held_ = false;
+    ++callsStarted_;
+    event("call " + joinNumbers(callNumbers_) + " (" + std::to_string(settings_.rings) +
+          " rings, " + formatDuration(settings_.gap) + " apart)");
+    ringsLeft_ = settings_.rings;
+    ringStep();
+}
+
+void ModemSimulator::Impl::ringStep() {
+    if (ringsLeft_ <= 0) return;
+    sendLine("RING");
+    if (--ringsLeft_ > 0) after(settings_.gap, TimerGroup::Ringing, [this] { ringStep(); });
+}
+
+void ModemSimulator::Impl::hangup() {
+    timers_.cancel(TimerGroup::Ringing);
+    timers_.cancel(TimerGroup::Report);
+    timers_.cancel(TimerGroup::DialResult);
+    ringsLeft_ = 0;
+    held_ = false;
+    event("hangup");
+}
+
+void ModemSimulator::Impl::startScenario() {
+    if (settings_.every) {
+        scheduleEvery(config_.delay);
+    } else if (config_.oneCall) {
+        after(config_.delay, TimerGroup::Scenario, [this] { startCall({}); });
+    }
+}
+
+void ModemSimulator::Impl::scheduleEvery(Millis first) {
+    timers_.cancel(TimerGroup::Scenario);
+    if (!settings_.every) return;
+    after(first, TimerGroup::Scenario, [this] {
+        startCall({});
+        if (settings_.every) scheduleEvery(*settings_.every);
+    });
+}
+
+bool ModemSimulator::Impl::queue(std::string_view bytes, std::string_view what) {
+    if (!pty_) {
+        event("not sent (unplugged): " + std::string(what));
+        return false;
+    }
+    if (output_.size() + bytes.size() > outputLimit) {
+        if (!dropping_) event("output lost: nobody reads the port");
+        dropping_ = true;
+        return false;
+    }
+    output_ += bytes;
+    flushOutput();
+    if (!output_.empty()) wakeLoop(); // let the loop wait for room
+    return true;
+}
+
+void ModemSimulator::Impl::sendLine(std::string text) {
+    if (queue("\r\n" + text + "\r\n", escapeBytes(text)))
+        transcript_.add(Kind::Sent, std::move(text));
+}
+
+void ModemSimulator::Impl::respond(const std::optional<std::string>& text) {
+    if (text && !settings_.silent) sendLine(*text);
+}
+
+void ModemSimulator::Impl::flushOutput() {
+    while (pty_ && !output_.empty()) {
+        const ssize_t n = ::write(pty_->master(), output_.data(), output_.size());
+        if (n > 0) {
+            output_.erase(0, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
+        unplug("device lost");
+    }
+    dropping_ = false;
+}
+
+void ModemSimulator::Impl::unplug(const char* why) {
+    if (!pty_) return;
+    pty_.reset();
+    ++ptyGeneration_;
+    output_.clear();
+    command_.clear();
+    echo_.clear();
+    flushRx();
+    timers_.cancel(TimerGroup::Report);
+    timers_.cancel(TimerGroup::DialResult);
+    held_ = false;
+    event(why);
+    wakeLoop();
+}
+
+void ModemSimulator::Impl::plug() {
+    if (pty_) return;
+    pty_.emplace();
+    link_->retarget(pty_->slavePath());
+    ++ptyGeneration_;
+    settings_.echo = config_.modem.echo; // a modem that comes back starts afresh
+    event("plug " + pty_->slavePath());
+    wakeLoop();
+}
+
+// ---------------------------------------------------------------------------------------
+
+ModemSimulator::ModemSimulator(SimulatorConfig config, Transcript::Listener listener)
+    : impl_(std::make_unique<Impl>(std::move(config), std::move(listener))) {}
+
+ModemSimulator::~ModemSimulator() = default;
+
+const Transcript& ModemSimulator::transcript() const {
+    return impl_->transcript_;
+}
+
+int ModemSimulator::port() const {
+    return impl_->config_.port;
+}
+
+std::string ModemSimulator::linkPath() const {
+    std::lock_guard guard(impl_->lock_);
+    return impl_->link_->path();
+}
+
+std::string ModemSimulator::slavePath() const {
+    std::lock_guard guard(impl_->lock_);
+    return impl_->pty_ ? impl_->pty_->slavePath() : std::string();
+}
+
+void ModemSimulator::call(std::vector<std::string> numbers) {
+    std::lock_guard guard(impl_->lock_);
+    impl_->startCall(std::move(numbers));
+}
+
+void ModemSimulator::ring() {
+    std::lock_guard guard(impl_->lock_);
+    impl_->sendLine("RING");
+}
+
+void ModemSimulator::hangup() {
+    std::lock_guard guard(impl_->lock_);
+    impl_->hangup();
+}
+
+void ModemSimulator::sendLine(std::string text) {
+    std::lock_guard guard(impl_->lock_);
+    impl_->sendLine(std::move(text));
+}
+
+void ModemSimulator::sendRaw(std::string bytes) {
+    std::lock_guard guard(impl_->lock_);
+    if (impl_->queue(bytes, "raw " + escapeBytes(bytes)))
+        impl_->transcript_.add(Kind::Raw, std::move(bytes));
+}
+
+void ModemSimulator::unplug() {
+    std::lock_guard guard(impl_->lock_);
+    impl_->unplug("unplug");
+}
+
+void ModemSimulator::plug() {
+    std::lock_guard guard(impl_->lock_);
+    impl_->plug();
+}
+
+std::optional<std::string> ModemSimulator::set(std::string_view name, std::string_view value) {
+    const SettingSpec* spec = findSetting(name);
+    if (!spec) return "no setting '" + std::string(name) + "'";
+    std::lock_guard guard(impl_->lock_);
+    ModemSettings changed = impl_->settings_;
+    if (auto error = spec->apply(changed, value)) return std::string(name) + ": " + *error;
+    const bool newEvery = changed.every != impl_->settings_.every;
+    impl_->settings_ = std::move(changed);
+    impl_->event("set " + std::string(name) + " " + std::string(value));
+    // A new cadence starts from now.
+    if (newEvery) impl_->scheduleEvery(impl_->settings_.every.value_or(Millis{}));
+    return std::nullopt;
+}
+
+void ModemSimulator::update(const std::function<void(ModemSettings&)>& change) {
+    std::lock_guard guard(impl_->lock_);
+    const auto every = impl_->settings_.every;
+    change(impl_->settings_);
+    impl_->event("set (in-process)");
+    if (every != impl_->settings_.every)
+        impl_->scheduleEvery(impl_->settings_.every.value_or(Millis{}));
+}
+
+ModemSettings ModemSimulator::settings() const {
+    std::lock_guard guard(impl_->lock_);
+    return impl_->settings_;
+}
+
+SimulatorState ModemSimulator::state() const {
+    std::lock_guard guard(impl_->lock_);
+    const Impl& s = *impl_;
+    return {s.pty_.has_value(), s.held_,
+            s.ringsLeft_ > 0,   s.settings_.echo,
+            s.callsStarted_,    s.handovers_,
+            s.callNumbers_,     s.pty_ ? s.pty_->slavePath() : std::string()};
+}
+
+std::string ModemSimulator::status() const {
+    const SimulatorState now = state();
+    const ModemSettings current = settings();
+    std::string out = "COM" + std::to_string(port()) + " -> " +
+                      (now.plugged ? now.slavePath : std::string("(unplugged)")) + ", link " +
+                      linkPath() + "\n";
+    out += std::string("line ") + (now.held ? "held" : "on-hook") +
+           (now.ringing ? ", ringing" : "") + ", calls " + std::to_string(now.callsStarted) +
+           ", hand-overs " + std::to_string(now.handovers) + ", last caller " +
+           (now.callNumbers.empty() ? std::string("none") : joinNumbers(now.callNumbers)) + "\n";
+    for (const auto& spec : settingSpecs())
+        out += "  " + std::string(spec.name) + " " + spec.show(current) + "\n";
+    return out;
+}
+
+} // namespace tarvik::modemsim
