@@ -2,6 +2,7 @@
 
 #include "modem/dialogue.h"
 #include "modem/incoming_call.h"
+#include "modem/number_display.h"
 #include "store/settings.h"
 #include "store/short_text.h"
 
@@ -33,7 +34,7 @@ int digitKeyTag(char digit) {
 }
 
 void Dialer::btnPhoneKeysClick(int tag) {
-    QByteArray& number = c_.state.DialedNumber;
+    QByteArray& number = c_.state().DialedNumber;
     if (tag >= 10 && tag <= 90 && tag % 10 == 0) {
         number += static_cast<char>('0' + tag / 10);
     } else if (tag == 100) {
@@ -49,15 +50,15 @@ void Dialer::btnPhoneKeysClick(int tag) {
     }
     c_.view.setRepeatHint(number.isEmpty() ? QStringLiteral("ReDial") : QStringLiteral("Dial"));
     if (number.size() > kKeypadNumberMax) number.truncate(kKeypadNumberMax);
-    c_.display.ShowDialedNumber();
+    ShowDialedNumber(c_.view.leds(), number);
 }
 
 void Dialer::hashKey() {
-    if (c_.state.DialedNumber.isEmpty()) {
-        c_.state.DialedNumber = c_.settings.LastDialNum;
+    if (c_.state().DialedNumber.isEmpty()) {
+        c_.state().DialedNumber = c_.settings.LastDialNum;
         return;
     }
-    c_.settings.LastDialNum = c_.state.DialedNumber;
+    c_.settings.LastDialNum = c_.state().DialedNumber;
     DialNumber();
 }
 
@@ -65,22 +66,22 @@ void Dialer::DialNumber() {
     ModemDialogue& modem = c_.modem;
     if (!modem.portOpen()) return;
     // The number as dialed: keys pressed during the wait must not change what the log names.
-    const QByteArray number = c_.state.DialedNumber;
+    const QByteArray number = c_.state().DialedNumber;
     if (!modem.SendModemString(cutShort(c_.settings.DialPrefix + number + "\r\n"))) return;
-    c_.state.InCall = true;
+    c_.state().InCall = true;
     c_.view.setStatusText(outgoingText(number));
 
     QByteArray line;
     for (;;) {
         modem.processMessages();
         line = modem.ReadModemLine();
-        if (isFinalReply(line) || !c_.state.InCall) break;
+        if (isFinalReply(line) || !c_.state().InCall) break;
     }
 
     const QByteArray result = cutShort(outgoingText(number) + ':' + line);
     c_.log(result);
     c_.view.setStatusText(result);
-    c_.state.InCall = false;
+    c_.state().InCall = false;
 }
 
 void Dialer::pressKey(int tag) {
@@ -96,14 +97,14 @@ void Dialer::FormKeyPress(char key) {
         pressKey(digitKeyTag(key));
     } else if (key == kBackspace) {
         pressKey(kTagErase);
-    } else if (key == kEscape && !c_.state.DialedNumber.isEmpty()) {
+    } else if (key == kEscape && !c_.state().DialedNumber.isEmpty()) {
         pressKey(kTagReset);
     }
 }
 
 bool Dialer::FormKeyDown(int key) {
     if (key != kSpaceKey) return false;
-    if (c_.state.InCall)
+    if (c_.state().InCall)
         calls_.btnTalkClick();
     else
         pressKey(kTagRepeat);

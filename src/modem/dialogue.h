@@ -1,6 +1,6 @@
 #pragma once
-#include "modem/event_pump.h"
 #include "modem/modem_port.h"
+#include "platform/event_pump.h"
 
 #include <QByteArray>
 #include <cstdint>

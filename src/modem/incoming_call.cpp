@@ -1,6 +1,7 @@
 #include "modem/incoming_call.h"
 
 #include "modem/dialogue.h"
+#include "modem/number_display.h"
 #include "platform/tick.h"
 #include "store/settings.h"
 
@@ -63,13 +64,13 @@ void IncomingCalls::ComAcRingSignal() {
 
     t = GetTickCount();
     modem.SendModemString(c_.settings.AnswerStr + "\r\n");
-    c_.state.InCall = true;
+    c_.state().InCall = true;
 
     do {
         line = modem.ReadModemLine();
         if (line.contains("CallerID:")) {
             c_.log(line);
-            c_.display.ShowCallerId(line);
+            ShowCallerId(c_.view, line, c_.settings.DigCol, c_.log);
         }
     } while (line != "OK" && !modem.TickElapsed(t, kAnswerWindowMs));
 
@@ -79,14 +80,14 @@ void IncomingCalls::ComAcRingSignal() {
 void IncomingCalls::btnTalkClick() {
     ModemDialogue& modem = c_.modem;
     if (modem.portOpen()) modem.port()->WriteByte('\r');
-    c_.state.InCall = false;
+    c_.state().InCall = false;
     setStatus(kWaitingForCall);
     modem.PumpDelay(kTalkPauseMs);
     if (modem.port()) modem.port()->PurgeIn();
 }
 
 void IncomingCalls::pnDigitalLedClick() {
-    if (c_.state.InCall) btnTalkClick();
+    if (c_.state().InCall) btnTalkClick();
 }
 
 } // namespace tarvik
