@@ -2,6 +2,7 @@
 
 #include "store/codepage.h"
 #include "store/colors.h"
+#include "store/keyvalue.h"
 #include "store/settings.h"
 
 #include <QDir>
@@ -265,6 +266,40 @@ TEST(ColorText, NamesAndNumbers) {
     EXPECT_EQ(TextToColor("0x0000FF"), std::nullopt) << "no 0x rewriting for colours";
     EXPECT_EQ(TextToColor("clChartreuse"), std::nullopt);
     EXPECT_EQ(TextToColor(""), std::nullopt);
+}
+
+} // namespace
+
+namespace {
+
+using namespace tarvik;
+
+class StoreKeyTest : public StoreTest {};
+
+TEST_F(StoreKeyTest, PlacementAndListSectionsKeepTheirTexts) {
+    {
+        StoreKey key(mainKeyPath());
+        key.writeString(kWinStateSection, "NormPos", "10,20,355,309");
+        key.writeString(kSettingsWinStateSection, "Visible", "0");
+        key.flush();
+        StoreKey list(phoneListKeyPath());
+        list.writeString(kColumnsSection, "Order", "0,1,2,3");
+        list.writeString(kSortSection, "Ascending", "1");
+    }
+    EXPECT_TRUE(QFile::exists(configDir() + "/PhoneList.ini"));
+    StoreKey key(mainKeyPath());
+    EXPECT_EQ(key.readString(kWinStateSection, "NormPos"), "10,20,355,309");
+    EXPECT_TRUE(key.valueExists(kSettingsWinStateSection, "Visible"));
+    EXPECT_FALSE(key.valueExists(kPhBookStateSection, "Visible"));
+    EXPECT_EQ(key.readString(kPhBookStateSection, "Flags"), std::nullopt);
+    EXPECT_TRUE(key.sectionExists(kWinStateSection));
+    EXPECT_EQ(StoreKey(phoneListKeyPath()).readString(kColumnsSection, "Order"), "0,1,2,3");
+}
+
+TEST_F(StoreKeyTest, HandEditedListsReadBackAsOneText) {
+    QDir().mkpath(configDir());
+    writeAll(configDir() + "/PhoneList.ini", "[Columns]\nSizes=100,50,50,50\n");
+    EXPECT_EQ(StoreKey(phoneListKeyPath()).readString(kColumnsSection, "Sizes"), "100,50,50,50");
 }
 
 } // namespace
