@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs TARVIK against the modem simulator in a private, throw-away set of folders:
+# the user's own settings, phone book and log are never touched.
+set -euo pipefail
+build=${1:-build}
+sim="$build/tools/modemsim/tarvik-modemsim"
+app="$build/src/shell/tarvik"
+[ -x "$sim" ] || { echo "demo: $sim is not built" >&2; exit 1; }
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/tarvik-demo.XXXXXX")
+export XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data" XDG_RUNTIME_DIR="$root/run"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" "$root/program"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$root"
+}
+trap cleanup EXIT
+trap 'exit 0' INT TERM
+
+echo "Demo folders: $root"
+"$sim" --port 2 --every 20s --delay 3s --transcript "$root/transcript.txt" </dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$XDG_CONFIG_HOME/Tarvik/ports/COM2" ] && break; sleep 0.1; done
+
+if [ ! -x "$app" ]; then
+    echo "demo: TARVIK itself is not built yet; the simulator runs alone (Ctrl+C ends)."
+    wait
+    exit 0
+fi
+
+# The program keeps its phone book and log beside itself: give it a folder of its own.
+cp "$app" "$root/program/tarvik"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display: TARVIK runs on the offscreen platform; the call log below shows the calls."
+    export QT_QPA_PLATFORM=offscreen
+fi
+"$root/program/tarvik" &
+pids+=($!)
+
+echo "A call arrives every 20 s. Call log ($root/program/tarvik.log); Ctrl+C ends the demo:"
+touch "$root/program/tarvik.log"
+tail -n +1 -F "$root/program/tarvik.log" 2>/dev/null | iconv -f WINDOWS-1251 -t UTF-8 &
+pids+=($!)
+wait "${pids[1]}" || true
