@@ -7,7 +7,7 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
             libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
-            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core
+            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 

@@ -43,6 +43,8 @@ pids+=($!)
 
 echo "A call arrives every 20 s. Call log ($root/program/tarvik.log); Ctrl+C ends the demo:"
 touch "$root/program/tarvik.log"
-tail -n +1 -F "$root/program/tarvik.log" 2>/dev/null | iconv -f WINDOWS-1251 -t UTF-8 &
+# The log is Windows-1251 (caller categories are Cyrillic); show it as UTF-8 line by line.
+tail -n +1 -F "$root/program/tarvik.log" 2>/dev/null |
+    perl -MEncode -ne 'BEGIN { $| = 1 } print encode("UTF-8", decode("cp1251", $_))' &
 pids+=($!)
 wait "${pids[1]}" || true
