@@ -1,0 +1,260 @@
+#include "serial/comm_device_memory.h"
+
+#include "serial/comm_device_core.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace tarvik::comm {
+
+class MemoryCommDevice final : public CommDeviceCore {
+public:
+    // Made with the line's lock held.
+    explicit MemoryCommDevice(std::shared_ptr<MemoryLine> line)
+        : CommDeviceCore(line->lock_, line->initial_)
+        , line_(std::move(line)) {
+        line_->device_ = this;
+    }
+
+    ~MemoryCommDevice() override {
+        Shutdown();
+        std::lock_guard guard(line_->lock_);
+        line_->device_ = nullptr;
+    }
+
+    using CommDeviceCore::SignalPendingLocked;
+
+    // The line's own calls below run with the line's lock held: it is the device lock.
+    bool SetCommMask(DWORD mask) override {
+        if (!CommDeviceCore::SetCommMask(mask)) return false;
+        std::lock_guard guard(lock_);
+        line_->armed_ = mask;
+        return true;
+    }
+
+    bool PurgeComm(DWORD flags) override {
+        {
+            std::lock_guard guard(lock_);
+            line_->purges_.push_back(flags);
+        }
+        return CommDeviceCore::PurgeComm(flags);
+    }
+
+private:
+    bool sample(Sample& out) override {
+        MemoryLine& l = *line_;
+        if (l.hungUp_) {
+            SetLastError(ERROR_BAD_COMMAND);
+            return false;
+        }
+        out.inQueue = static_cast<DWORD>(l.input_.size());
+        out.outQueue = 0;
+        if (!l.failStatus_)
+            out.modemStatus = l.lines_ ? l.status_ : MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
+        out.newErrors = std::exchange(l.errors_, 0);
+        out.newEvents = std::exchange(l.events_, 0);
+        return true;
+    }
+
+    long moveIn(std::uint8_t* dest, DWORD count) override {
+        MemoryLine& l = *line_;
+        if (l.hungUp_) {
+            SetLastError(ERROR_BAD_COMMAND);
+            return -1;
+        }
+        const std::size_t n = std::min<std::size_t>(count, l.input_.size());
+        std::memcpy(dest, l.input_.data(), n);
+        l.input_.erase(0, n);
+        return static_cast<long>(n);
+    }
+
+    long moveOut(const std::uint8_t* src, DWORD count) override {
+        MemoryLine& l = *line_;
+        if (l.hungUp_) {
+            SetLastError(ERROR_BAD_COMMAND);
+            return -1;
+        }
+        if (l.hold_) return 0;
+        l.sent_.append(reinterpret_cast<const char*>(src), count);
+        l.sentTotal_ += count;
+        l.sentChanged_.notify_all();
+        return static_cast<long>(count);
+    }
+
+    bool flush(bool input, bool) override {
+        if (input) line_->input_.clear();
+        return true;
+    }
+
+    bool applyState(const DCB& dcb) override {
+        line_->stateWrites_.push_back(dcb);
+        return true;
+    }
+
+    bool escape(DWORD function) override {
+        line_->escapes_.push_back(function);
+        return true;
+    }
+
+    bool setupQueues(DWORD inQueue, DWORD outQueue) override {
+        line_->inQueueSize_ = inQueue;
+        line_->outQueueSize_ = outQueue;
+        return true;
+    }
+
+    std::shared_ptr<MemoryLine> line_;
+};
+
+std::shared_ptr<MemoryLine> MemoryLine::Create() {
+    return std::make_shared<MemoryLine>(Token{});
+}
+
+void MemoryLine::changed() {
+    if (device_) device_->SignalPendingLocked();
+}
+
+CommHandle MemoryLine::Open() {
+    std::lock_guard guard(lock_);
+    if (openError_ != ERROR_SUCCESS || device_) {
+        SetLastError(device_ ? ERROR_ACCESS_DENIED : openError_);
+        return nullptr;
+    }
+    ++openCount_;
+    stateWrites_.clear();
+    escapes_.clear();
+    purges_.clear();
+    armed_ = 0;
+    return std::make_unique<MemoryCommDevice>(shared_from_this());
+}
+
+void MemoryLine::Feed(std::string_view bytes) {
+    std::lock_guard guard(lock_);
+    input_.append(bytes);
+    changed();
+}
+
+void MemoryLine::SetModemStatus(DWORD status) {
+    std::lock_guard guard(lock_);
+    status_ = status;
+    changed();
+}
+
+void MemoryLine::SetModemLines(bool present) {
+    std::lock_guard guard(lock_);
+    lines_ = present;
+    changed();
+}
+
+void MemoryLine::HoldOutput(bool hold) {
+    std::lock_guard guard(lock_);
+    hold_ = hold;
+    changed();
+}
+
+void MemoryLine::AddLineErrors(DWORD errors) {
+    std::lock_guard guard(lock_);
+    errors_ |= errors;
+    changed();
+}
+
+void MemoryLine::InjectEvents(DWORD events) {
+    std::lock_guard guard(lock_);
+    events_ |= events;
+    changed();
+}
+
+void MemoryLine::FailModemStatus(bool fail) {
+    std::lock_guard guard(lock_);
+    failStatus_ = fail;
+    changed();
+}
+
+void MemoryLine::FailOpen(DWORD error) {
+    std::lock_guard guard(lock_);
+    openError_ = error;
+}
+
+void MemoryLine::HangUp() {
+    std::lock_guard guard(lock_);
+    hungUp_ = true;
+    changed();
+}
+
+void MemoryLine::SetInitialState(const DCB& dcb) {
+    std::lock_guard guard(lock_);
+    initial_ = dcb;
+}
+
+std::string MemoryLine::TakeSent() {
+    std::lock_guard guard(lock_);
+    return std::exchange(sent_, {});
+}
+
+std::size_t MemoryLine::SentCount() const {
+    std::lock_guard guard(lock_);
+    return sentTotal_;
+}
+
+bool MemoryLine::WaitForSent(std::size_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock guard(lock_);
+    return sentChanged_.wait_for(guard, limit, [&] { return sentTotal_ >= count; });
+}
+
+std::size_t MemoryLine::InputQueued() const {
+    std::lock_guard guard(lock_);
+    return input_.size();
+}
+
+bool MemoryLine::IsOpen() const {
+    std::lock_guard guard(lock_);
+    return device_ != nullptr;
+}
+
+int MemoryLine::OpenCount() const {
+    std::lock_guard guard(lock_);
+    return openCount_;
+}
+
+std::vector<DCB> MemoryLine::StateWrites() const {
+    std::lock_guard guard(lock_);
+    return stateWrites_;
+}
+
+std::vector<DWORD> MemoryLine::Escapes() const {
+    std::lock_guard guard(lock_);
+    return escapes_;
+}
+
+std::vector<DWORD> MemoryLine::Purges() const {
+    std::lock_guard guard(lock_);
+    return purges_;
+}
+
+DWORD MemoryLine::ArmedMask() const {
+    std::lock_guard guard(lock_);
+    return armed_;
+}
+
+DWORD MemoryLine::InQueueSize() const {
+    std::lock_guard guard(lock_);
+    return inQueueSize_;
+}
+
+DWORD MemoryLine::OutQueueSize() const {
+    std::lock_guard guard(lock_);
+    return outQueueSize_;
+}
+
+CommDeviceOpener MemoryOpener(std::map<std::string, std::shared_ptr<MemoryLine>> lines) {
+    return [lines = std::move(lines)](const std::string& name) -> CommHandle {
+        const auto found = lines.find(name);
+        if (found == lines.end()) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        return found->second->Open();
+    };
+}
+
+} // namespace tarvik::comm
