@@ -1,0 +1,167 @@
+#pragma once
+#include "modem/main_view.h"
+#include "modem/number_display.h"
+#include "store/settings.h"
+
+#include <QElapsedTimer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <chrono>
+#include <functional>
+
+class QAction;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+
+namespace tarvik {
+
+class TDigitLed;
+class TOvalButton;
+class TPanel;
+
+// The main window: nine LED digits on top, the keypad with its four fast keys,
+// the status bar, the tray icon and the popup menu. It holds no call or
+// dialing logic: it shows what the logic asks through MainView and passes its
+// events to MainEvents.
+class TMainForm : public QWidget, public MainView {
+    Q_OBJECT
+
+public:
+    // Where the tray is: still deciding, the system tray, or none (the window
+    // then shows at start, has a task-bar entry and "Hide" minimises it).
+    enum class TrayMode { Undecided, Tray, NoTray };
+    using TrayProbe = std::function<bool()>;
+
+    // `settings` is read for colours, toggles and DigCol, and written by the
+    // three view toggles; it must outlive the window.
+    explicit TMainForm(SettingsRecord& settings, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Hooks for the rest of the program; none is owned and each may be null.
+    void setEvents(MainEvents* events);
+    void setPort(PortSwitch* port);
+    // Where the category lines of caller numbers go; by default WriteLogLine
+    // into the settings' log file.
+    void setLogSink(LogLineSink sink);
+    // The port item's caption and the tray picture follow the port state.
+    void setPortState(bool open);
+    bool portStateOpen() const { return portOpen_; }
+
+    // The window's share of the start-up, in order: digits dark, port item and
+    // tray picture, DialedNumber empty, colours, status bar and keypad toggles,
+    // check marks, tray double-click action, stay-on-top, InCall cleared.
+    void SetUpFromSettings(bool portOpen);
+
+    // Shows the tray icon when the desktop has a tray, asking `probe` (by
+    // default QSystemTrayIcon::isSystemTrayAvailable) again every 250 ms for
+    // `patience`; without a tray the window is shown instead.
+    void StartTray(TrayProbe probe = {},
+                   std::chrono::milliseconds patience = std::chrono::milliseconds(3000));
+    TrayMode trayMode() const { return trayMode_; }
+
+    // Operations of the window.
+    void SetWindowVisible(bool show);
+    void ApplyLedColors(TColor on, TColor off);
+    void ApplyButtonColors(TColor digit, TColor function);
+    void ApplyBackgroundColor(TColor color);
+    void ApplyTrayDblClick(int action);
+    void ApplyStayOnTop(bool onTop);
+    void ShowStatusBar(bool show);
+    void ShowPhoneKeys(bool show);
+
+    // The LED row.
+    void ShowOnLeds(QByteArrayView text);
+    void ShowDialedNumber();
+    // Throws TarvikError for a category that is not a digit; the caller's
+    // entry point reports it.
+    void ShowCallerId(QByteArrayView line);
+
+    // What a double click on the tray icon does: the first enabled default
+    // item of the popup menu, if any.
+    void TrayDoubleClick();
+
+    // MainView
+    MainState& state() override { return state_; }
+    LedRow leds() override;
+    void setStatusText(const QByteArray& text) override;
+    QByteArray statusText() const override;
+    void showForCaller() override;
+    bool phoneKeysVisible() const override;
+    void setKeyDown(int tag, bool down) override;
+    void setRepeatHint(const QString& hint) override;
+
+    // Pixels per inch the window was designed at; sizes scale to the screen's.
+    static constexpr qreal kDesignDpi = 120.0;
+    qreal designScale() const { return scale_; }
+
+    // Controls, under the names other parts of the program use.
+    TPanel* pnDigitalLed = nullptr;
+    std::array<TDigitLed*, kLedCount> Led{};
+    QStatusBar* sBar = nullptr;
+    TPanel* pnPhoneKeys = nullptr;
+    TPanel* pnFastKeys = nullptr;
+    TOvalButton *btnReset = nullptr, *btnErase = nullptr, *btnOne = nullptr, *btnTwo = nullptr,
+                *btnThree = nullptr, *btnFour = nullptr, *btnFive = nullptr, *btnSix = nullptr,
+                *btnSeven = nullptr, *btnEight = nullptr, *btnNine = nullptr, *btnFlash = nullptr,
+                *btnZero = nullptr, *btnRepeat = nullptr;
+    QPushButton *btnPhoneBook = nullptr, *btnAnswer = nullptr, *btnTalk = nullptr,
+                *btnClose = nullptr;
+    QMenu* RxPopupSys = nullptr;
+    QAction *miOpenFullSize = nullptr, *miPhoneKeysSw = nullptr, *miSBarSw = nullptr,
+            *miStayOnTop = nullptr, *miSetup = nullptr, *miSplit1 = nullptr, *miAbout = nullptr,
+            *miSplit2 = nullptr, *miSwitchPort = nullptr, *miCloseTarvik = nullptr;
+    QSystemTrayIcon* TrayIco = nullptr;
+
+    // The fourteen keypad keys, in the order of their tags 10..140.
+    std::array<TOvalButton*, 14> phoneKeys() const;
+    TOvalButton* keyByTag(int tag) const;
+
+signals:
+    // The window has closed and FormClose has run: the program ends here.
+    void formClosed();
+    // StartTray has decided.
+    void trayDecided(bool trayAvailable);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    int s(qreal designPixels) const;
+    void createControls();
+    void createMenu();
+    void createTray();
+    void layoutPanels();
+    void applyWindowFlags();
+    void setClientHeight(int height);
+    void miSwitchPortClick();
+    void miCloseTarvikClick();
+    void decideTray(bool available);
+    bool previewKey(QKeyEvent* event);
+    bool serveAccelerator(const QKeyEvent* event);
+    MainEvents& events() const;
+
+    SettingsRecord& settings_;
+    MainState state_;
+    MainEvents* events_ = nullptr;
+    PortSwitch* port_ = nullptr;
+    LogLineSink logSink_;
+    bool portOpen_ = false;
+    qreal scale_ = 1.0;
+    bool onTop_ = true; // designed always-on-top
+    TrayMode trayMode_ = TrayMode::Undecided;
+    TrayProbe trayProbe_;
+    QTimer trayRetry_;
+    QElapsedTimer trayWaited_;
+    std::chrono::milliseconds trayPatience_{0};
+    // Key events re-sent to their receiver after the preview; the preview
+    // leaves them alone.
+    QList<const QEvent*> previewed_;
+};
+
+} // namespace tarvik

@@ -1,0 +1,28 @@
+#pragma once
+#include <QIcon>
+#include <QPixmap>
+
+class QStyle;
+
+namespace tarvik {
+
+// The window's pictures, drawn here so they look the same on every desktop
+// and stay sharp at any size. Each takes its size in device pixels.
+QPixmap bookPicture(int size);         // the phone book key: a blue book
+QPixmap ringingPhonePicture(int size); // the answer key: a ringing red telephone
+QPixmap loudspeakerPicture(int size);  // the talk key
+// The toolkit's own close picture, or a drawn cross where the style has none.
+QPixmap closePicture(int size, const QStyle* style);
+
+// The greyed image of a picture, for a disabled key.
+QPixmap greyedPicture(const QPixmap& picture);
+// A key's icon: the picture and its greyed image.
+QIcon keyIcon(const QPixmap& picture);
+
+// The tray pictures: the program's letters over a modem front with a row of
+// red lights and "ID"; struck through by a red no-entry sign while the port
+// is closed. 16 and 32 pixels.
+QPixmap trayPicture(int size, bool struck);
+QIcon trayIcon(bool struck);
+
+} // namespace tarvik
