@@ -92,7 +92,7 @@ public:
     void hangup();
     void startScenario();
     void scheduleEvery(Millis first);
-    bool queue(std::string_view bytes, std::string_view what);
+    bool send(Kind kind, std::string text, std::string_view bytes);
     void sendLine(std::string text);
     void respond(const std::optional<std::string>& text);
     void flushOutput();
@@ -255,7 +255,7 @@ void ModemSimulator::Impl::feedParser(std::string_view bytes) {
 void ModemSimulator::Impl::flushEcho() {
     if (echo_.empty()) return;
     const std::string bytes = std::exchange(echo_, {});
-    if (queue(bytes, "echo")) transcript_.add(Kind::Echo, bytes);
+    send(Kind::Echo, bytes, bytes);
 }
 
 void ModemSimulator::Impl::handleCommand(const std::string& command) {
@@ -373,9 +373,11 @@ void ModemSimulator::Impl::scheduleEvery(Millis first) {
     });
 }
 
-bool ModemSimulator::Impl::queue(std::string_view bytes, std::string_view what) {
+// Records the output before the program can read it, so a test that has seen the bytes
+// finds them in the transcript.
+bool ModemSimulator::Impl::send(Kind kind, std::string text, std::string_view bytes) {
     if (!pty_) {
-        event("not sent (unplugged): " + std::string(what));
+        event("not sent (unplugged): " + std::string(kindName(kind)) + " " + escapeBytes(text));
         return false;
     }
     if (output_.size() + bytes.size() > outputLimit) {
@@ -383,6 +385,7 @@ bool ModemSimulator::Impl::queue(std::string_view bytes, std::string_view what) 
         dropping_ = true;
         return false;
     }
+    transcript_.add(kind, std::move(text));
     output_ += bytes;
     flushOutput();
     if (!output_.empty()) wakeLoop(); // let the loop wait for room
@@ -390,8 +393,8 @@ bool ModemSimulator::Impl::queue(std::string_view bytes, std::string_view what) 
 }
 
 void ModemSimulator::Impl::sendLine(std::string text) {
-    if (queue("\r\n" + text + "\r\n", escapeBytes(text)))
-        transcript_.add(Kind::Sent, std::move(text));
+    const std::string framed = "\r\n" + text + "\r\n";
+    send(Kind::Sent, std::move(text), framed);
 }
 
 void ModemSimulator::Impl::respond(const std::optional<std::string>& text) {
@@ -484,8 +487,7 @@ void ModemSimulator::sendLine(std::string text) {
 
 void ModemSimulator::sendRaw(std::string bytes) {
     std::lock_guard guard(impl_->lock_);
-    if (impl_->queue(bytes, "raw " + escapeBytes(bytes)))
-        impl_->transcript_.add(Kind::Raw, std::move(bytes));
+    impl_->send(Kind::Raw, bytes, bytes);
 }
 
 void ModemSimulator::unplug() {

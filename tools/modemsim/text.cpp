@@ -107,7 +107,10 @@ std::optional<Millis> parseDuration(std::string_view text) {
     } else {
         return std::nullopt;
     }
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text.front())))
+    const auto plain = [](char c) {
+        return c == '.' || std::isdigit(static_cast<unsigned char>(c));
+    };
+    if (text.empty() || text.front() == '.' || !std::all_of(text.begin(), text.end(), plain))
         return std::nullopt;
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
