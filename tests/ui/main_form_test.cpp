@@ -536,6 +536,18 @@ TEST_F(MainFormTest, KeyDownCanKeepAKeyFromTheFocusedControl) {
     QTRY_COMPARE(events.calls, (QStringList{"press  ", "btnAnswerClick"}));
 }
 
+TEST_F(MainFormTest, TabMovesAmongTheFastKeysAndEnterClicks) {
+    form.show();
+    QApplication::setActiveWindow(&form);
+    form.btnPhoneBook->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form.btnAnswer);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY(events.calls.contains("btnTalkClick"));
+    EXPECT_FALSE(events.calls.contains("btnAnswerClick"));
+}
+
 TEST_F(MainFormTest, CloseItemShowsTheWindowFirst) {
     startWithTray(true);
     bool visibleWhenClosing = false;
