@@ -1,8 +1,9 @@
 #include "ui/message_box_qt.h"
 
+#include "platform/ui_handover.h"
+
 #include <QApplication>
 #include <QMessageBox>
-#include <QThread>
 
 namespace tarvik {
 namespace {
@@ -25,11 +26,10 @@ BoxResult showModal(const BoxRequest& request) {
 } // namespace
 
 BoxResult QtMessagePresenter::present(const BoxRequest& request) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) return showModal(request);
+    // Through the hand-over, so a box from a worker shows even while the user
+    // interface thread waits for that worker.
     BoxResult result = BoxResult::Ok;
-    QMetaObject::invokeMethod(
-        app, [&request] { return showModal(request); }, Qt::BlockingQueuedConnection, &result);
+    runOnUiThread([&] { result = showModal(request); });
     return result;
 }
 

@@ -4,7 +4,7 @@
 namespace tarvik {
 
 // Shows the program's boxes as modal message boxes. A box asked for from
-// another thread is shown by the user-interface thread while the asking
+// another thread is handed over to the user-interface thread, and the asking
 // thread waits for the answer.
 class QtMessagePresenter final : public MessagePresenter {
 public:
