@@ -2,10 +2,13 @@
 
 #include "platform/ui_handover.h"
 
+#include <pthread.h>
+
 namespace tarvik {
 
-WorkerThread::WorkerThread(Body body)
+WorkerThread::WorkerThread(Body body, std::string name)
     : body_(std::move(body))
+    , name_(std::move(name))
     , thread_([this] { run(); }) {}
 
 WorkerThread::~WorkerThread() {
@@ -14,6 +17,7 @@ WorkerThread::~WorkerThread() {
 }
 
 void WorkerThread::run() noexcept {
+    if (!name_.empty()) ::pthread_setname_np(::pthread_self(), name_.substr(0, 15).c_str());
     try {
         body_(*this);
     } catch (...) {

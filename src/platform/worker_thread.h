@@ -2,6 +2,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace tarvik {
@@ -16,7 +17,8 @@ class WorkerThread {
 public:
     using Body = std::function<void(const WorkerThread& self)>;
 
-    explicit WorkerThread(Body body);
+    // The name (15 characters at most) is what tools such as top show for the thread.
+    explicit WorkerThread(Body body, std::string name = {});
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -34,6 +36,7 @@ private:
     void run() noexcept;
 
     Body body_;
+    const std::string name_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::exception_ptr fatal_;
