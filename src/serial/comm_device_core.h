@@ -34,6 +34,12 @@ protected:
     // backend's destructor calls Shutdown() first.
     CommDeviceCore(std::mutex& lock, const DCB& initial);
 
+    // The modem inputs at open, against which later changes raise events.
+    void SetInitialStatus(DWORD status) noexcept {
+        lastStatus_ = status;
+        statusKnown_ = true;
+    }
+
     // Ends every pending operation as aborted.
     void Shutdown() noexcept;
 

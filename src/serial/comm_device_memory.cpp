@@ -15,6 +15,7 @@ public:
         : CommDeviceCore(line->lock_, line->initial_)
         , line_(std::move(line)) {
         line_->device_ = this;
+        if (!line_->failStatus_) SetInitialStatus(line_->reportedStatus());
     }
 
     ~MemoryCommDevice() override {
@@ -50,8 +51,7 @@ private:
         }
         out.inQueue = static_cast<DWORD>(l.input_.size());
         out.outQueue = 0;
-        if (!l.failStatus_)
-            out.modemStatus = l.lines_ ? l.status_ : MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
+        if (!l.failStatus_) out.modemStatus = l.reportedStatus();
         out.newErrors = std::exchange(l.errors_, 0);
         out.newEvents = std::exchange(l.events_, 0);
         return true;
@@ -108,6 +108,10 @@ private:
 
 std::shared_ptr<MemoryLine> MemoryLine::Create() {
     return std::make_shared<MemoryLine>(Token{});
+}
+
+DWORD MemoryLine::reportedStatus() const {
+    return lines_ ? status_ : MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
 }
 
 void MemoryLine::changed() {

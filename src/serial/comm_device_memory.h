@@ -70,7 +70,8 @@ public:
 
 private:
     friend class MemoryCommDevice;
-    void changed(); // lock held
+    void changed();               // lock held
+    DWORD reportedStatus() const; // lock held
 
     mutable std::mutex lock_;
     mutable std::condition_variable sentChanged_;

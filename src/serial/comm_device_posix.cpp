@@ -101,14 +101,23 @@ DCB dcbFromTermios(const termios2& t) {
     return dcb;
 }
 
+// What a tty without modem lines reports: ready, with carrier, no ring.
+constexpr DWORD kNoLinesStatus = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
+
+DWORD statusOf(int lines) {
+    return ((lines & TIOCM_CTS) ? MS_CTS_ON : 0) | ((lines & TIOCM_DSR) ? MS_DSR_ON : 0) |
+           ((lines & TIOCM_RNG) ? MS_RING_ON : 0) | ((lines & TIOCM_CAR) ? MS_RLSD_ON : 0);
+}
+
 class PosixCommDevice final : public CommDeviceCore {
 public:
     PosixCommDevice(UniqueFd fd, const termios2& settings)
         : CommDeviceCore(deviceLock_, dcbFromTermios(settings))
         , fd_(std::move(fd)) {
-        int status = 0;
-        hasLines_ = ::ioctl(fd_.get(), TIOCMGET, &status) == 0;
+        int lines = 0;
+        hasLines_ = ::ioctl(fd_.get(), TIOCMGET, &lines) == 0;
         hasCounts_ = ::ioctl(fd_.get(), TIOCGICOUNT, &counts_) == 0;
+        SetInitialStatus(hasLines_ ? statusOf(lines) : kNoLinesStatus);
     }
 
     ~PosixCommDevice() override {
@@ -133,11 +142,9 @@ private:
         out.inQueue = static_cast<DWORD>(inQueue);
         out.outQueue = static_cast<DWORD>(outQueue);
         if (!hasLines_) {
-            out.modemStatus = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
+            out.modemStatus = kNoLinesStatus;
         } else if (int lines = 0; ::ioctl(fd_.get(), TIOCMGET, &lines) == 0) {
-            out.modemStatus =
-                ((lines & TIOCM_CTS) ? MS_CTS_ON : 0) | ((lines & TIOCM_DSR) ? MS_DSR_ON : 0) |
-                ((lines & TIOCM_RNG) ? MS_RING_ON : 0) | ((lines & TIOCM_CAR) ? MS_RLSD_ON : 0);
+            out.modemStatus = statusOf(lines);
         } else if (errno == EIO) {
             return gone();
         }

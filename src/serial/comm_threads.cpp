@@ -47,7 +47,7 @@ TReadThread::TReadThread(TCustomCommPort& AComPort)
     : FHandle(AComPort.FHandle.get())
     , FComPort(AComPort)
     , FTriggerStep([this] { DoTriggerAvail(); })
-    , FThread([this](const WorkerThread& self) { Execute(self); }) {}
+    , FThread([this](const WorkerThread& self) { Execute(self); }, "tarvik-read") {}
 
 void TReadThread::Execute(const WorkerThread& self) {
     TCustomCommPort& port = FComPort;
@@ -97,7 +97,7 @@ TWriteThread::TWriteThread(TCustomCommPort& AComPort)
     : FHandle(AComPort.FHandle.get())
     , FComPort(AComPort)
     , FSending(std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(AComPort.FOutBufSize)))
-    , FThread([this](const WorkerThread& self) { Execute(self); }) {}
+    , FThread([this](const WorkerThread& self) { Execute(self); }, "tarvik-write") {}
 
 void TWriteThread::Execute(const WorkerThread& self) {
     TCustomCommPort& port = FComPort;
@@ -156,7 +156,7 @@ TStatusThread::TStatusThread(TCustomCommPort& AComPort,
         port.DispatchCommEvents(Thread, Mask);
     })
     , FDeliverStep([this] { DeliverEvents(); })
-    , FThread([this](const WorkerThread& self) { Execute(self); }) {}
+    , FThread([this](const WorkerThread& self) { Execute(self); }, "tarvik-status") {}
 
 void TStatusThread::HandOver() {
     handOverQuietly(FDeliverStep);
