@@ -1,0 +1,75 @@
+#include "shell/main_controller.h"
+
+#include "platform/errors.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
+#include "store/calllog.h"
+#include "ui/tarvik_frm.h"
+
+namespace tarvik {
+
+MainController::MainController(std::unique_ptr<RingSound> sound)
+    : sound_(std::move(sound))
+    , form_(std::make_unique<TMainForm>(settings_))
+    , context_{settings_, *form_, modem_, [this](const QByteArray& m) { writeLog(m); }}
+    , calls_(context_, *sound_)
+    , dialer_(context_, calls_) {
+    // The main window's design values of the port; the settings replace number and speed.
+    ComAc.SetInSize(2048);
+    ComAc.SetOutSize(2048);
+    ComAc.SetDTR(true);
+    ComAc.SetRTS(true);
+    // Received bytes wake the UI loop, so ring detection runs as soon as data waits.
+    ComAc.SetDataReadyCallback([this] { TarvikEvents.wakeFromAnyThread(); });
+    TarvikEvents.OnIdle = [this] { TarvikEventsIdle(); };
+    form_->setEvents(this);
+    form_->setPort(&portAdapter_);
+    form_->setLogSink(context_.log);
+}
+
+MainController::~MainController() {
+    ComAc.SetDataReadyCallback({});
+    form_->setEvents(nullptr);
+}
+
+void MainController::writeLog(const QByteArray& message) {
+    WriteLogLine(settings_.fnLog, message);
+}
+
+void MainController::FormCreate() {
+    programDir_ = ProgramDir();
+    // A store that cannot be read is reported; the start goes on with what loaded.
+    runReported([this] { LoadSaveSettings(kLoadSettings, settings_, programDir_); });
+    ComAc.SetComNumber(settings_.ComNumber);
+    ComAc.SetBaud(settings_.Baud);
+    ComAc.SetOpen(true);
+    modem_.ModemCommand("ATE0\r\n");
+    if (ComAc.Open()) ComAc.PurgeIn();
+    modem_.PumpDelay(100);
+    const QByteArray reply = modem_.ModemCommand(settings_.InitStr + "\r\n");
+    if (reply != "OK" || !ComAc.Open()) {
+        ErrorBox(QStringLiteral("Error"), QStringLiteral("at Init modem or Open COM-Port!"));
+        writeLog("Error at init Modem or Open COM-Port");
+    }
+    form_->setStatusText(kWaitingForCall);
+    form_->SetUpFromSettings(ComAc.Open());
+    writeLog({});
+}
+
+void MainController::TarvikEventsIdle() {
+    calls_.detectRing();
+}
+
+void MainController::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    form_->state().InCall = false;
+    ComAc.SetOpen(false);
+    LoadSaveSettings(kSaveSettings, settings_, programDir_);
+}
+
+void MainController::FormKeyDown(int& key, Qt::KeyboardModifiers) {
+    if (dialer_.FormKeyDown(key)) key = 0;
+}
+
+} // namespace tarvik

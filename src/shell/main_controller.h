@@ -1,0 +1,63 @@
+#pragma once
+#include "modem/dialing.h"
+#include "modem/dialogue.h"
+#include "modem/incoming_call.h"
+#include "modem/main_view.h"
+#include "platform/app_events.h"
+#include "platform/sound.h"
+#include "serial/CommPort.h"
+#include "shell/port_adapter.h"
+#include "store/settings.h"
+
+#include <memory>
+
+namespace tarvik {
+
+class TMainForm;
+
+// The main window's life: start-up, the idle handler, the handlers of its keys
+// and menu, and the close. Owns the settings, the port and the call logic.
+class MainController final : public MainEvents {
+public:
+    explicit MainController(std::unique_ptr<RingSound> sound = std::make_unique<DesktopSound>());
+    ~MainController() override;
+    MainController(const MainController&) = delete;
+    MainController& operator=(const MainController&) = delete;
+
+    TMainForm& form() { return *form_; }
+    SettingsRecord& settings() { return settings_; }
+    TCommPort& port() { return ComAc; }
+
+    // The window's creation steps: settings, port, modem, display.
+    void FormCreate();
+    // The idle handler: ring detection, then deferred window closes.
+    void TarvikEventsIdle();
+
+    // MainEvents
+    void FormClose() override;
+    void btnPhoneKeysClick(int tag) override { dialer_.btnPhoneKeysClick(tag); }
+    void btnAnswerClick() override { calls_.btnAnswerClick(); }
+    void btnTalkClick() override { calls_.btnTalkClick(); }
+    void pnDigitalLedClick() override { calls_.pnDigitalLedClick(); }
+    void FormKeyPress(char& key) override { dialer_.FormKeyPress(key); }
+    void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override;
+
+private:
+    void writeLog(const QByteArray& message);
+
+    SettingsRecord settings_;
+    QString programDir_;
+    TCommPort ComAc;
+    PortAdapter portAdapter_{ComAc};
+    QtEventPump pump_;
+    ModemDialogue modem_{&portAdapter_, pump_};
+    TAppEvents TarvikEvents;
+    std::unique_ptr<RingSound> sound_;
+    std::unique_ptr<TMainForm> form_;
+    CallContext context_;
+    IncomingCalls calls_;
+    Dialer dialer_;
+    bool closed_ = false;
+};
+
+} // namespace tarvik

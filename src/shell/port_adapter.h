@@ -1,0 +1,33 @@
+#pragma once
+#include "modem/main_view.h"
+#include "modem/modem_port.h"
+#include "serial/CommPort.h"
+
+#include <string_view>
+
+namespace tarvik {
+
+// The main window's serial port as the modem dialogue and the tray's port item see it.
+class PortAdapter final : public ModemPort, public PortSwitch {
+public:
+    explicit PortAdapter(TCommPort& port)
+        : port_(port) {}
+
+    bool isOpen() const override { return port_.Open(); }
+    void setOpen(bool open) override { port_.SetOpen(open); }
+
+    int InCount() const override { return port_.InCount(); }
+    int OutFree() const override { return port_.OutFree(); }
+    std::uint8_t ReadByte() override { return port_.ReadByte(); }
+    void WriteString(const QByteArray& text) override {
+        port_.WriteString(
+            std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    }
+    int WriteByte(std::uint8_t value) override { return port_.WriteByte(value); }
+    void PurgeIn() override { port_.PurgeIn(); }
+
+private:
+    TCommPort& port_;
+};
+
+} // namespace tarvik
