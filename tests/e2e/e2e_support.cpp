@@ -1,0 +1,168 @@
+#include "e2e_support.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QThread>
+
+#include <csignal>
+
+namespace tarvik::e2e {
+
+bool eventually(const std::function<bool()>& condition, milliseconds timeout) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeout.count()) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+Sandbox::Sandbox() {
+    for (const char* sub : {"config", "run", "data", "program"})
+        QDir().mkpath(path(sub));
+    QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::copy(TARVIK_BINARY, path("program/tarvik"));
+}
+
+QProcessEnvironment Sandbox::environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", path("config"));
+    env.insert("XDG_RUNTIME_DIR", path("run"));
+    env.insert("XDG_DATA_HOME", path("data"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TARVIK_RECORD_BOXES", boxesPath());
+    return env;
+}
+
+void Sandbox::setParam(const QString& name, const QString& value) {
+    QDir().mkpath(path("config/Tarvik"));
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    ini.setValue("Param/" + name, value);
+}
+
+QString Sandbox::param(const QString& name) const {
+    return QSettings(iniPath(), QSettings::IniFormat).value("Param/" + name).toString();
+}
+
+QByteArray Sandbox::log() const {
+    QFile file(logPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> Sandbox::logLines() const {
+    QList<QByteArray> lines = log().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (auto& line : lines) {
+        if (line.endsWith('\r')) line.chop(1);
+        line = line.mid(15); // the stamp "dd/mm hh:mm:ss "
+    }
+    return lines;
+}
+
+QStringList Sandbox::boxes() const {
+    QFile file(boxesPath());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+Simulator::Simulator(const Sandbox& box, QStringList args)
+    : transcriptPath_(box.path("transcript.txt")) {
+    args << "--transcript" << transcriptPath_ << "--quiet";
+    process_.setProcessEnvironment(box.environment());
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(MODEMSIM_BINARY, args);
+    process_.waitForStarted();
+    eventually([&box] { return QFile::exists(box.path("config/Tarvik/ports/COM2")); }, 5s);
+}
+
+Simulator::~Simulator() {
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) process_.kill();
+    process_.waitForFinished(2000);
+}
+
+void Simulator::command(const QByteArray& line) {
+    process_.write(line + '\n');
+    process_.waitForBytesWritten(1000);
+}
+
+QList<TranscriptEntry> Simulator::transcript() const {
+    QList<TranscriptEntry> entries;
+    QFile file(transcriptPath_);
+    if (!file.open(QIODevice::ReadOnly)) return entries;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        if (raw.isEmpty() || raw.startsWith('#')) continue;
+        const QList<QByteArray> fields = raw.split('\t');
+        if (fields.size() < 4) continue;
+        entries.append({fields[0].toLongLong(), fields[2], fields.mid(3).join('\t')});
+    }
+    return entries;
+}
+
+TranscriptEntry Simulator::waitFor(const std::function<bool(const TranscriptEntry&)>& match,
+                                   milliseconds timeout, int nth) const {
+    TranscriptEntry found;
+    eventually(
+        [&] {
+            int seen = 0;
+            for (const auto& entry : transcript())
+                if (match(entry) && ++seen == nth) {
+                    found = entry;
+                    return true;
+                }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+TranscriptEntry Simulator::waitFor(const QByteArray& kind, const QByteArray& textPrefix,
+                                   milliseconds timeout, int nth) const {
+    return waitFor(
+        [&](const TranscriptEntry& e) { return e.kind == kind && e.text.startsWith(textPrefix); },
+        timeout, nth);
+}
+
+int Simulator::count(const QByteArray& kind, const QByteArray& textPrefix) const {
+    int n = 0;
+    for (const auto& entry : transcript())
+        if (entry.kind == kind && entry.text.startsWith(textPrefix)) ++n;
+    return n;
+}
+
+Tarvik::Tarvik(const Sandbox& box, const QProcessEnvironment& extra) {
+    QProcessEnvironment env = box.environment();
+    for (const QString& key : extra.keys())
+        env.insert(key, extra.value(key));
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setWorkingDirectory(box.path(""));
+    process_.start(box.path("program/tarvik"), {});
+    process_.waitForStarted();
+}
+
+Tarvik::~Tarvik() {
+    if (running()) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+int Tarvik::waitForExit(milliseconds timeout) {
+    if (!process_.waitForFinished(static_cast<int>(timeout.count()))) return -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+int Tarvik::terminate(milliseconds timeout) {
+    if (running()) ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
+    return waitForExit(timeout);
+}
+
+QByteArray Tarvik::output() {
+    return process_.readAll();
+}
+
+} // namespace tarvik::e2e

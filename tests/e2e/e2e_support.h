@@ -1,0 +1,87 @@
+#pragma once
+// Whole-program runs: the real tarvik binary against tarvik-modemsim, each run in
+// private configuration, runtime, data and program folders.
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace tarvik::e2e {
+
+using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+
+struct TranscriptEntry {
+    long long ms = 0; // since the simulator's start
+    QByteArray kind;  // rx (from the program), tx (to it), echo, raw, ev
+    QByteArray text;  // with \r \n \xHH escapes as the simulator writes them
+};
+
+// Private folders for one run; the program runs from a copy in its own folder so
+// that its phone book and default log land there.
+class Sandbox {
+public:
+    Sandbox();
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString programDir() const { return path("program/"); }
+    QString logPath() const { return path("program/tarvik.log"); }
+    QString iniPath() const { return path("config/Tarvik/Tarvik.ini"); }
+    QString boxesPath() const { return path("boxes.txt"); }
+    QProcessEnvironment environment() const;
+
+    // Settings written into the store before the program starts.
+    void setParam(const QString& name, const QString& value);
+    QString param(const QString& name) const;
+
+    QByteArray log() const;
+    QList<QByteArray> logLines() const;
+    // The boxes the program would have shown, "caption\ttext" each.
+    QStringList boxes() const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+class Simulator {
+public:
+    Simulator(const Sandbox& box, QStringList args);
+    ~Simulator();
+    void command(const QByteArray& line);
+    QList<TranscriptEntry> transcript() const;
+    // Waits until an entry matches; returns it, or an entry with kind "" on timeout.
+    TranscriptEntry waitFor(const std::function<bool(const TranscriptEntry&)>& match,
+                            milliseconds timeout = 10s, int nth = 1) const;
+    TranscriptEntry waitFor(const QByteArray& kind, const QByteArray& textPrefix,
+                            milliseconds timeout = 10s, int nth = 1) const;
+    int count(const QByteArray& kind, const QByteArray& textPrefix) const;
+
+private:
+    QString transcriptPath_;
+    QProcess process_;
+};
+
+class Tarvik {
+public:
+    explicit Tarvik(const Sandbox& box, const QProcessEnvironment& extra = {});
+    ~Tarvik();
+    // SIGTERM, then the exit code (or -1 when it did not end in time).
+    int terminate(milliseconds timeout = 10s);
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    int waitForExit(milliseconds timeout = 10s);
+    qint64 pid() const { return process_.processId(); }
+    QByteArray output();
+
+private:
+    QProcess process_;
+};
+
+// Waits, polling, until the condition holds.
+bool eventually(const std::function<bool()>& condition, milliseconds timeout = 10s);
+
+} // namespace tarvik::e2e

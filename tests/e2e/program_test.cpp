@@ -1,0 +1,150 @@
+#include "e2e_support.h"
+
+#include "modem/number_display.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace tarvik::e2e {
+namespace {
+
+constexpr const char* kStartError = "Error at init Modem or Open COM-Port";
+
+bool isAnswer(const TranscriptEntry& e) {
+    return e.kind == "rx" && e.text.startsWith("AT+SR");
+}
+
+// Both started; returns once the modem has been initialised.
+struct Running {
+    Running(QStringList simArgs, std::function<void(Sandbox&)> setUp = {}) {
+        if (setUp) setUp(box);
+        sim = std::make_unique<Simulator>(box, simArgs);
+        app = std::make_unique<Tarvik>(box);
+        initialised = sim->waitFor("rx", "ATM2+S64=1", 10s).kind == "rx";
+        eventually([this] { return box.logLines().size() >= 1; }, 5s);
+    }
+    Sandbox box;
+    std::unique_ptr<Simulator> sim;
+    std::unique_ptr<Tarvik> app;
+    bool initialised = false;
+};
+
+TEST(Startup, AModemThatAnswersOkGivesOneStartLineAndNoBox) {
+    Running run({});
+    ASSERT_TRUE(run.initialised);
+    const auto rx = run.sim->waitFor("rx", "ATE0");
+    EXPECT_EQ(rx.text, "ATE0\\r\\n");
+    QThread::msleep(500);
+    EXPECT_EQ(run.box.logLines(), QList<QByteArray>{""});
+    EXPECT_TRUE(run.box.log().endsWith(" \r\n")) << "date, time and one blank";
+    EXPECT_TRUE(run.box.boxes().isEmpty());
+    EXPECT_EQ(run.app->terminate(), 0);
+    EXPECT_EQ(run.box.param("Baud"), "9600") << "the settings were saved at the end";
+}
+
+TEST(Startup, WithoutAModemOneErrorLinePrecedesTheStartLine) {
+    Sandbox box;
+    Tarvik app(box);
+    ASSERT_TRUE(eventually([&box] { return box.logLines().size() >= 2; }, 10s));
+    EXPECT_EQ(box.logLines(), (QList<QByteArray>{kStartError, ""}));
+    EXPECT_EQ(box.boxes(), QStringList{"Error\tat Init modem or Open COM-Port!"});
+    EXPECT_TRUE(app.running());
+    EXPECT_EQ(app.terminate(), 0);
+}
+
+TEST(Startup, ASilentModemIsAFailedStartToo) {
+    Running run({"--silent"});
+    ASSERT_TRUE(run.initialised);
+    ASSERT_TRUE(eventually([&run] { return run.box.logLines().size() >= 2; }, 10s));
+    EXPECT_EQ(run.box.logLines(), (QList<QByteArray>{kStartError, ""}));
+}
+
+TEST(Startup, ASecondCopyIsRefusedAndTheFirstGoesOn) {
+    Running run({});
+    ASSERT_TRUE(run.initialised);
+    Tarvik second(run.box);
+    EXPECT_EQ(second.waitForExit(10s), 0);
+    EXPECT_EQ(run.box.boxes(), QStringList{"Error\tA One Copy of TARVIK is runing now."});
+    EXPECT_EQ(run.box.logLines().size(), 1) << "the second copy writes no log";
+    EXPECT_TRUE(run.app->running());
+    EXPECT_EQ(run.sim->count("rx", "ATE0"), 1) << "the second copy never touched the port";
+}
+
+TEST(IncomingCall, OneRingIsAnsweredAfterTheRingGapAndTheCallerIsLogged) {
+    Running run({"--call", "12345678", "--rings", "1", "--delay", "300ms"});
+    ASSERT_TRUE(run.initialised);
+    const auto ring = run.sim->waitFor("tx", "RING");
+    const auto answer = run.sim->waitFor(isAnswer);
+    ASSERT_EQ(answer.kind, "rx");
+    EXPECT_EQ(answer.text, "AT+SR\\r\\n");
+    EXPECT_GE(answer.ms - ring.ms, 550);
+    EXPECT_LE(answer.ms - ring.ms, 900);
+    ASSERT_TRUE(eventually([&run] { return run.box.logLines().size() >= 3; }));
+    const auto lines = run.box.logLines();
+    EXPECT_EQ(lines[1], "CallerID: 12345678");
+    EXPECT_EQ(lines[2], CallerCategories()[8]) << "the category text in Windows-1251";
+}
+
+TEST(IncomingCall, RingsCloseTogetherAreCountedToTheAnswerRing) {
+    Running run({"--call", "55512343", "--rings", "3", "--gap", "300ms", "--delay", "300ms"},
+                [](Sandbox& box) { box.setParam("AnswerOnRing", "3"); });
+    ASSERT_TRUE(run.initialised);
+    const auto third = run.sim->waitFor("tx", "RING", 10s, 3);
+    const auto answer = run.sim->waitFor(isAnswer);
+    ASSERT_EQ(answer.kind, "rx");
+    EXPECT_GT(answer.ms, third.ms);
+    EXPECT_LT(answer.ms - third.ms, 400);
+}
+
+TEST(IncomingCall, RingsFarApartAreAnsweredOnTheFirst) {
+    Running run({"--call", "55512343", "--rings", "3", "--gap", "5s", "--delay", "300ms"},
+                [](Sandbox& box) { box.setParam("AnswerOnRing", "3"); });
+    ASSERT_TRUE(run.initialised);
+    const auto first = run.sim->waitFor("tx", "RING");
+    const auto answer = run.sim->waitFor(isAnswer);
+    ASSERT_EQ(answer.kind, "rx");
+    EXPECT_GE(answer.ms - first.ms, 550);
+    EXPECT_LT(answer.ms - first.ms, 1000) << "before the second ring";
+}
+
+TEST(IncomingCall, AnswerOnRingZeroLogsEachRingAndSendsNothing) {
+    Running run({"--call", "12345678", "--rings", "3", "--gap", "2s", "--delay", "300ms"},
+                [](Sandbox& box) { box.setParam("AnswerOnRing", "0"); });
+    ASSERT_TRUE(run.initialised);
+    run.sim->waitFor("tx", "RING", 10s, 3);
+    ASSERT_TRUE(eventually([&run] { return run.box.logLines().size() >= 4; }, 5s));
+    QThread::msleep(700);
+    EXPECT_EQ(run.box.logLines(),
+              (QList<QByteArray>{"", "Incoming call, ignored.", "Incoming call, ignored.",
+                                 "Incoming call, ignored."}));
+    const auto all = run.sim->transcript();
+    EXPECT_FALSE(std::any_of(all.begin(), all.end(), isAnswer));
+}
+
+TEST(IncomingCall, LowerCaseOkKeepsTheAnswerWindowOpen) {
+    Running run({"--call", "12345678", "--rings", "1", "--delay", "300ms", "--answer-final", "ok"});
+    ASSERT_TRUE(run.initialised);
+    const auto answer = run.sim->waitFor(isAnswer);
+    ASSERT_EQ(answer.kind, "rx");
+    // A ring inside the window is read and dropped by the answer; one after it is a new call.
+    QThread::msleep(1200);
+    run.sim->command("send RING");
+    QThread::msleep(1500);
+    EXPECT_EQ(run.sim->count("rx", "AT+SR"), 1);
+    QThread::msleep(1500);
+    run.sim->command("send RING");
+    EXPECT_EQ(run.sim->waitFor(isAnswer, 5s, 2).kind, "rx");
+    const auto lines = run.box.logLines();
+    EXPECT_EQ(lines.count("CallerID: 12345678"), 1);
+}
+
+TEST(Shutdown, SigtermRunsTheNormalClose) {
+    Running run({}, [](Sandbox& box) { box.setParam("LastDialNum", "4321"); });
+    ASSERT_TRUE(run.initialised);
+    EXPECT_EQ(run.app->terminate(), 0);
+    EXPECT_EQ(run.box.param("LastDialNum"), "4321");
+    EXPECT_EQ(run.box.param("InitStr"), "ATM2+S64=1");
+}
+
+} // namespace
+} // namespace tarvik::e2e
