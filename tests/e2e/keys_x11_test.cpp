@@ -1,0 +1,91 @@
+// Keyboard and mouse on the real program, on a private X server without a tray:
+// the main window shows at start, and keys typed into it dial and hand over.
+#include "e2e_support.h"
+#include "x11_support.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace tarvik::e2e {
+namespace {
+
+const QString kMainTitle = QStringLiteral("^TARVIK \\[Courier TREVA 2\\.51\\+\\]$");
+
+class KeysTest : public ::testing::Test {
+protected:
+    void start(QStringList simArgs, std::function<void(Sandbox&)> setUp = {}) {
+        if (!x.started()) GTEST_SKIP() << "Xvfb is not available";
+        if (setUp) setUp(box);
+        sim = std::make_unique<Simulator>(box, simArgs);
+        QProcessEnvironment env;
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", x.display());
+        app = std::make_unique<Tarvik>(box, env);
+        ASSERT_EQ(sim->waitFor("rx", "ATM2+S64=1").kind, "rx");
+        window = x.findWindow(kMainTitle, 15000);
+        ASSERT_FALSE(window.isEmpty()) << "without a tray the window shows at start";
+        x.xdotool({"windowfocus", "--sync", window});
+    }
+    void type(const QStringList& keys) { x.xdotool(QStringList{"key", "--delay", "120"} + keys); }
+    static bool isDial(const TranscriptEntry& e) {
+        return e.kind == "rx" && e.text.startsWith("ATDP");
+    }
+
+    XServer x;
+    Sandbox box;
+    std::unique_ptr<Simulator> sim;
+    std::unique_ptr<Tarvik> app;
+    QString window;
+};
+
+TEST_F(KeysTest, TypedDigitsAndTheSpaceBarDialAndTheResultIsLogged) {
+    start({"--dial-result", "BUSY", "--dial-delay", "300ms"});
+    type({"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "1", "space"});
+    const auto dial = sim->waitFor(isDial);
+    EXPECT_EQ(dial.text, "ATDP123456789\\r\\n") << "eleven digits typed, nine kept";
+    ASSERT_TRUE(eventually([this] { return box.logLines().size() >= 2; }));
+    EXPECT_EQ(box.logLines().last(), "Outgoing call to \"123456789\":BUSY");
+
+    // A changed last number survives a restart.
+    EXPECT_EQ(app->terminate(), 0);
+    EXPECT_EQ(box.param("LastDialNum"), "123456789");
+}
+
+TEST_F(KeysTest, EachFinalReplyEndsTheDialAndNearMissesWaitForTalk) {
+    start({"--dial-delay", "200ms"});
+    int logged = 1;
+    for (const char* reply : {"OK", "NOCARRIER", "ERROR", "NO DIAL"}) {
+        sim->command(QByteArray("dial-result ") + reply);
+        type({"BackSpace", "5", "space"});
+        ASSERT_TRUE(eventually([&] { return box.logLines().size() > logged; }, 5s)) << reply;
+        ++logged;
+        EXPECT_EQ(box.logLines().last(), QByteArray("Outgoing call to \"5\":") + reply);
+    }
+    // "ok" is not a final reply: the wait goes on until Talk (the space bar while in a call).
+    sim->command("dial-result ok");
+    type({"space"});
+    ASSERT_EQ(sim->waitFor(isDial, 5s, 5).kind, "rx");
+    QThread::msleep(1500);
+    EXPECT_EQ(box.logLines().size(), logged) << "still waiting";
+    type({"space"});
+    ASSERT_TRUE(eventually([&] { return box.logLines().size() > logged; }, 5s));
+    EXPECT_EQ(box.logLines().last(), "Outgoing call to \"5\":");
+    EXPECT_GE(sim->count("rx", "\\r"), 1) << "Talk sent its carriage return";
+}
+
+TEST_F(KeysTest, TalkAfterAnAnsweredCallSendsOneCarriageReturn) {
+    start({"--call", "12345678", "--rings", "1", "--delay", "500ms"});
+    ASSERT_EQ(sim->waitFor("rx", "AT+SR").kind, "rx");
+    ASSERT_TRUE(eventually([this] { return box.logLines().size() >= 3; }));
+    QThread::msleep(300);
+    type({"space"});
+    const auto handover =
+        sim->waitFor([](const TranscriptEntry& e) { return e.kind == "rx" && e.text == "\\r"; });
+    EXPECT_EQ(handover.kind, "rx");
+    QThread::msleep(500);
+    EXPECT_EQ(sim->count("rx", "\\r"), 1);
+    EXPECT_EQ(sim->count("rx", "ATD"), 0) << "the space bar handed over instead of dialing";
+}
+
+} // namespace
+} // namespace tarvik::e2e
