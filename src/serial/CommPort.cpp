@@ -216,9 +216,9 @@ std::int32_t TCustomCommPort::ReadBuffer(void* Dest, std::int32_t Count) {
     std::memcpy(Dest, FInBuf.get(), static_cast<std::size_t>(n));
     std::memmove(FInBuf.get(), FInBuf.get() + n, static_cast<std::size_t>(held - n));
     FInCount = held - n;
-    // A full buffer left bytes in the device; let the reader fetch them now
-    // rather than at its next half-second pass.
-    if (held == FInBufSize && n > 0) FRxWake.Set();
+    // The reader left bytes in the device for want of room: let it fetch them
+    // now rather than at its next half-second pass.
+    if (n > 0 && FInLeftBehind.exchange(false)) FRxWake.Set();
     return n;
 }
 

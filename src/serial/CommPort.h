@@ -265,6 +265,7 @@ private:
     // the lock can tell that they were discarded meanwhile.
     std::uint32_t FOutPurges = 0;
     std::uint32_t FInPurges = 0;
+    std::atomic<bool> FInLeftBehind{false}; // the last reading pass found too little room
     std::atomic<bool> FTriggerAvailAssigned{false};
     std::mutex FDataReadyLock;
     std::function<void()> FDataReady;

@@ -77,6 +77,7 @@ void TReadThread::Execute(const WorkerThread& self) {
                     port.FInCount =
                         std::min(held + static_cast<std::int32_t>(got), port.FInBufSize);
                 }
+                port.FInLeftBehind = waiting > count;
             }
             if (got > 0) port.NotifyDataReady();
             if (port.FInCount > 0 && port.FTriggerAvailAssigned) handOverQuietly(FTriggerStep);
