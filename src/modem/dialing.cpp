@@ -84,6 +84,12 @@ void Dialer::DialNumber() {
     c_.state().InCall = false;
 }
 
+void Dialer::dialPhoneBookEntry(const QByteArray& phone) {
+    c_.state().DialedNumber = cutShort(phone);
+    ShowDialedNumber(c_.view.leds(), c_.state().DialedNumber);
+    DialNumber();
+}
+
 void Dialer::pressKey(int tag) {
     c_.view.setKeyDown(tag, true);
     btnPhoneKeysClick(tag);

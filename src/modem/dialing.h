@@ -26,6 +26,8 @@ public:
     void btnPhoneKeysClick(int tag);
     // Dials DialedNumber and waits for the modem's final reply or a cleared InCall.
     void DialNumber();
+    // A phone book entry's number, dialed whole; the last number and the hint stay.
+    void dialPhoneBookEntry(const QByteArray& phone);
 
     // Characters while the keypad shows: digits, Backspace, Escape. Never consumed.
     void FormKeyPress(char key);

@@ -315,6 +315,21 @@ TEST_F(DialTest, ALongNumberFromThePhoneBookIsDialedWhole) {
     EXPECT_EQ(modem.sentBytes(), "ATDP123456789012\r\n");
 }
 
+TEST_F(DialTest, APhoneBookEntryIsDialedWholeAndKeepsTheKeypadState) {
+    replyToDial("OK");
+    settings.LastDialNum = "9";
+    view.repeatHint = "Redial";
+    keys({10, 20});
+    const auto before = view.shown();
+    view.repeatHint = "Redial";
+    dialer.dialPhoneBookEntry("123456789012");
+    EXPECT_EQ(modem.sentBytes(), "ATDP123456789012\r\n");
+    EXPECT_EQ(view.mainState.DialedNumber, "123456789012");
+    EXPECT_EQ(view.shown(), before) << "more than nine characters leave the digits as they were";
+    EXPECT_EQ(settings.LastDialNum, "9");
+    EXPECT_EQ(view.repeatHint, "Redial");
+}
+
 TEST_F(DialTest, NothingHappensWhenThePortIsClosedOrTheCommandDoesNotFit) {
     view.mainState.DialedNumber = "1";
     modem.open = false;
