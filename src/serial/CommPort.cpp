@@ -252,7 +252,6 @@ void TCustomCommPort::PurgeIn() {
     if (HandleValid()) FHandle->PurgeComm(comm::PURGE_RXABORT | comm::PURGE_RXCLEAR);
     std::lock_guard guard(FInLock);
     FInCount = 0;
-    ++FInPurges;
 }
 
 void TCustomCommPort::PurgeOut() {

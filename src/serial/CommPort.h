@@ -261,10 +261,9 @@ private:
     void SetLineStates(comm::DWORD status, bool withRing) noexcept;
     void NotifyDataReady();
 
-    // A purge counts here (under its lock), so a thread that moved bytes without
-    // the lock can tell that they were discarded meanwhile.
+    // Output purges count here (under FOutLock), so the writer, which sends a copy
+    // without the lock, can tell that what it sent was discarded meanwhile.
     std::uint32_t FOutPurges = 0;
-    std::uint32_t FInPurges = 0;
     std::atomic<bool> FInLeftBehind{false}; // the last reading pass found too little room
     std::atomic<bool> FTriggerAvailAssigned{false};
     std::mutex FDataReadyLock;
