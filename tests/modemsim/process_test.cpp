@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -59,18 +61,27 @@ public:
     }
 
     ~Child() {
-        if (!status_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        kill();
         for (int fd : {stdin_, stdout_, stderr_, pidfd_})
             if (fd >= 0) ::close(fd);
     }
 
-    void send(std::string_view text) {
-        ASSERT_EQ(::write(stdin_, text.data(), text.size()), ssize_t(text.size()));
+    // Blocks while the child's standard input is full.
+    bool send(std::string_view text) {
+        return ::write(stdin_, text.data(), text.size()) == ssize_t(text.size());
     }
     void signal(int number) { ::kill(pid_, number); }
+    void kill() {
+        if (status_) return;
+        ::kill(pid_, SIGKILL);
+        waitForExit();
+    }
+    // Bytes the child has written to standard output that nobody has read yet.
+    int unreadOutput() const {
+        int count = 0;
+        ::ioctl(stdout_, FIONREAD, &count);
+        return count;
+    }
 
     // Standard output up to and including a line that contains `text`.
     bool waitForOutput(std::string_view text, milliseconds timeout = 3s) {
@@ -189,6 +200,32 @@ TEST(Command, StandardInputDrivesTheModemAndTheTranscriptIsReadableMeanwhile) {
     EXPECT_EQ(child.waitForExit(), 0);
     EXPECT_NE(child.err().find("unknown command 'bogus'"), std::string::npos) << child.err();
     EXPECT_EQ(readTranscriptFile(transcript).back().text, "stop");
+}
+
+TEST(Command, AStandardOutputNobodyReadsDoesNotStallTheModem) {
+    std::signal(SIGPIPE, SIG_IGN); // the feeder may outlive a hung child
+    TempDir home;
+    Child child({"--port", "5"}, home.path());
+    ASSERT_TRUE(child.waitForOutput("** start COM5"));
+    PortClient port(home.path() + "/Tarvik/ports/COM5");
+
+    // Each setting shows on standard output: together far more than a pipe holds.
+    std::thread feeder([&child] {
+        const std::string line = "answer-final " + std::string(4000, 'x') + "\n";
+        for (int i = 0; i < 40 && child.send(line); ++i) {
+        }
+    });
+    const auto deadline = Clock::now() + 3s;
+    while (child.unreadOutput() < 60000 && Clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_GE(child.unreadOutput(), 60000);
+
+    port.write("AT\r");
+    EXPECT_TRUE(port.readUntil("\r\nOK\r\n", 1s).ends_with("AT\r\r\nOK\r\n"));
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.waitForExit(), 0);
+    child.kill(); // frees the feeder should the child hang
+    feeder.join();
 }
 
 TEST(Command, RefusesAPortAnotherSimulatorServes) {

@@ -3,45 +3,104 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 using namespace tarvik::modemsim;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-void printLine(std::FILE* stream, const std::string& text) {
-    const std::string line = text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fflush(stream);
+void printError(const std::string& text) {
+    const std::string line = "tarvik-modemsim: " + text + "\n";
+    [[maybe_unused]] const auto written = ::write(2, line.data(), line.size());
 }
 
-void printEvent(const Transcript::Entry& entry) {
-    const char* mark = nullptr;
-    switch (entry.kind) {
-    case Transcript::Kind::Received:
-        mark = "<-";
-        break;
-    case Transcript::Kind::Sent:
-        mark = "->";
-        break;
-    case Transcript::Kind::Raw:
-        mark = "=>";
-        break;
-    case Transcript::Kind::Event:
-        mark = "**";
-        break;
-    case Transcript::Kind::Echo:
-        return; // noise for a person watching
-    }
+std::string describe(const Transcript::Entry& entry) {
+    const char* mark = "**";
+    if (entry.kind == Transcript::Kind::Received) mark = "<-";
+    if (entry.kind == Transcript::Kind::Sent) mark = "->";
+    if (entry.kind == Transcript::Kind::Raw) mark = "=>";
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "[%9.3f]", static_cast<double>(entry.ms) / 1000.0);
-    printLine(stdout, std::string(stamp) + " " + mark + " " + escapeBytes(entry.text));
+    std::snprintf(stamp, sizeof stamp, "[%9.3f] ", static_cast<double>(entry.ms) / 1000.0);
+    return stamp + std::string(mark) + " " + escapeBytes(entry.text) + "\n";
 }
+
+// Standard output, written by the main loop only when it can take more. The modem's
+// thread just queues its lines, so a reader that does not keep up (a full pipe) never
+// stalls the modem; beyond a limit lines are dropped.
+class Output {
+public:
+    Output()
+        : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+    void push(std::string text) {
+        {
+            std::lock_guard guard(lock_);
+            if (queued_.size() >= limit) return;
+            queued_.push_back(std::move(text));
+        }
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+    }
+
+    int wakeFd() const { return wake_.get(); }
+
+    bool pending() {
+        std::lock_guard guard(lock_);
+        return !queued_.empty();
+    }
+
+    // Writes queued text while standard output is ready for it, waiting up to `patience`.
+    void write(std::chrono::milliseconds patience) {
+        std::uint64_t value = 0;
+        [[maybe_unused]] const auto drained = ::read(wake_.get(), &value, sizeof value);
+        const auto deadline = Clock::now() + patience;
+        for (;;) {
+            std::string text;
+            {
+                std::lock_guard guard(lock_);
+                if (queued_.empty()) return;
+                text = std::move(queued_.front());
+                queued_.pop_front();
+            }
+            std::size_t done = 0;
+            while (done < text.size()) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+                pollfd out{1, POLLOUT, 0};
+                if (::poll(&out, 1, static_cast<int>(std::max<long long>(0, left.count()))) != 1 ||
+                    !(out.revents & POLLOUT))
+                    return putBack(text.substr(done)); // not ready: the rest waits
+                // Ready means room for PIPE_BUF bytes at least, so this write never blocks.
+                const ssize_t n = ::write(1, text.data() + done,
+                                          std::min<std::size_t>(text.size() - done, PIPE_BUF));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) return; // standard output is gone
+                done += static_cast<std::size_t>(n);
+            }
+        }
+    }
+
+private:
+    void putBack(std::string rest) {
+        std::lock_guard guard(lock_);
+        queued_.push_front(std::move(rest));
+    }
+
+    static constexpr std::size_t limit = 10000;
+    UniqueFd wake_;
+    std::mutex lock_;
+    std::deque<std::string> queued_;
+};
 
 UniqueFd blockStopSignals() {
     sigset_t set;
@@ -56,37 +115,40 @@ UniqueFd blockStopSignals() {
     return UniqueFd(::signalfd(-1, &set, SFD_CLOEXEC));
 }
 
-// Reads commands from standard input until quit or a stop signal.
+// Reads commands from standard input until quit or a stop signal, and keeps standard
+// output going.
 class CommandLoop {
 public:
-    CommandLoop(ModemSimulator& sim, int signals)
+    CommandLoop(ModemSimulator& sim, Output& output, int signals)
         : sim_(sim)
+        , output_(output)
         , signals_(signals) {}
 
     // Returns the signal that ended the run, or 0.
     int run() {
-        using Clock = std::chrono::steady_clock;
         for (;;) {
-            if (!waiting_) {
-                if (runBufferedLines()) return 0;
-            } else if (Clock::now() >= resume_) {
-                waiting_ = false;
-                continue;
-            }
-            pollfd fds[2] = {{signals_, POLLIN, 0}, {inputOpen_ ? 0 : -1, POLLIN, 0}};
+            if (waiting_ && Clock::now() >= resume_) waiting_ = false;
+            if (!waiting_ && runBufferedLines()) return 0;
+
+            pollfd fds[4] = {{signals_, POLLIN, 0},
+                             {inputOpen_ ? 0 : -1, POLLIN, 0},
+                             {output_.wakeFd(), POLLIN, 0},
+                             {output_.pending() ? 1 : -1, POLLOUT, 0}};
             int timeout = -1;
             if (waiting_) {
                 const auto left =
                     std::chrono::ceil<std::chrono::milliseconds>(resume_ - Clock::now());
                 timeout = static_cast<int>(std::max<long long>(0, left.count()));
             }
-            if (::poll(fds, 2, timeout) < 0 && errno != EINTR) return 0;
+            if (::poll(fds, 4, timeout) < 0 && errno != EINTR) return 0;
             if (fds[0].revents & POLLIN) {
                 signalfd_siginfo info{};
                 if (::read(signals_, &info, sizeof info) == sizeof info)
                     return static_cast<int>(info.ssi_signo);
             }
-            if (fds[1].revents & (POLLIN | POLLHUP)) readInput();
+            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) readInput();
+            if ((fds[2].revents & POLLIN) || (fds[3].revents & POLLOUT))
+                output_.write(std::chrono::milliseconds(0));
         }
     }
 
@@ -110,28 +172,26 @@ private:
             pending_.erase(0, end + 1);
             const CommandOutcome outcome = sim_.execute(line);
             if (!outcome.ok) {
-                printLine(stderr, "tarvik-modemsim: " + outcome.message);
+                printError(outcome.message);
                 continue;
             }
-            if (!outcome.message.empty()) {
-                std::fputs(outcome.message.c_str(), stdout);
-                std::fflush(stdout);
-            }
+            if (!outcome.message.empty()) output_.push(outcome.message);
             if (outcome.control == CommandOutcome::Control::Quit) return true;
             if (outcome.control == CommandOutcome::Control::Wait) {
                 waiting_ = true;
-                resume_ = std::chrono::steady_clock::now() + outcome.wait;
+                resume_ = Clock::now() + outcome.wait;
             }
         }
         return false;
     }
 
     ModemSimulator& sim_;
+    Output& output_;
     int signals_;
     bool inputOpen_ = true;
     std::string pending_;
     bool waiting_ = false;
-    std::chrono::steady_clock::time_point resume_;
+    Clock::time_point resume_;
 };
 
 } // namespace
@@ -140,8 +200,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const CliParse parsed = parseCommandLine(arguments);
     if (!parsed.options) {
-        printLine(stderr, "tarvik-modemsim: " + parsed.error);
-        printLine(stderr, "Try 'tarvik-modemsim --help'.");
+        printError(parsed.error + "\nTry 'tarvik-modemsim --help'.");
         return 2;
     }
     const CliOptions& options = *parsed.options;
@@ -152,17 +211,25 @@ int main(int argc, char** argv) {
 
     const UniqueFd signals = blockStopSignals();
     if (!signals) {
-        printLine(stderr, "tarvik-modemsim: cannot watch for signals");
+        printError("cannot watch for signals");
         return 1;
     }
+    Output output;
     try {
-        ModemSimulator sim(options.config, options.quiet ? Transcript::Listener() : printEvent);
-        const int signal = CommandLoop(sim, signals.get()).run();
-        if (signal != 0 && !options.quiet)
-            printLine(stdout, std::string("stopping on ") + strsignal(signal));
-        return 0; // the simulator's end removes the link
+        int signal = 0;
+        {
+            Transcript::Listener listener;
+            if (!options.quiet)
+                listener = [&output](const Transcript::Entry& e) { output.push(describe(e)); };
+            ModemSimulator sim(options.config, listener);
+            signal = CommandLoop(sim, output, signals.get()).run();
+            if (signal != 0 && !options.quiet)
+                output.push(std::string("stopping on ") + strsignal(signal) + "\n");
+        } // the simulator's end removes the link
+        output.write(std::chrono::milliseconds(500));
+        return 0;
     } catch (const std::exception& error) {
-        printLine(stderr, std::string("tarvik-modemsim: ") + error.what());
+        printError(error.what());
         return 1;
     }
 }
