@@ -50,6 +50,14 @@ struct CommandOutcome {
 // ports folder for as long as the object lives. One thread of its own serves the terminal;
 // every method may be called from any thread. The listener runs with the simulator's lock
 // held and must not call back into the simulator.
+//
+// In a test:
+//   SimulatorConfig config;
+//   config.portsDir = dir + "/ports"; // empty: $XDG_CONFIG_HOME/Tarvik/ports, as TARVIK looks
+//   ModemSimulator sim(config);
+//   sim.set("dial-result", "BUSY");   // or sim.update([](ModemSettings& s) { ... });
+//   sim.call({"12345678"});           // rings; the report follows the answer string
+//   sim.transcript().waitFor(Transcript::Kind::Received, "AT+SR\r\n", 5s);
 class ModemSimulator {
 public:
     // Throws std::runtime_error (or std::system_error) with a message for the user.
