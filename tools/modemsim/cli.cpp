@@ -112,6 +112,11 @@ bytes, so an entry never spans lines. Lines starting with # are comments. KIND i
         handover, hangup, set NAME VALUE, unplug, plug DEVICE, stop, ...
 Each entry is written as it happens.
 
+Standard output (unless --quiet): one line per entry but the echo, "[SECONDS] MARK
+TEXT" with <- for what the program sent, -> for a line the modem sent, => for raw
+bytes and ** for an event. Lines nobody reads are dropped; the modem never waits for
+them.
+
 Examples:
   tarvik-modemsim --every 20s                  demo: a random caller every 20 seconds
   tarvik-modemsim --call 12345678 --rings 3 --gap 300ms --transcript /tmp/t.tsv

@@ -220,7 +220,9 @@ int main(int argc, char** argv) {
         {
             Transcript::Listener listener;
             if (!options.quiet)
-                listener = [&output](const Transcript::Entry& e) { output.push(describe(e)); };
+                listener = [&output](const Transcript::Entry& e) {
+                    if (e.kind != Transcript::Kind::Echo) output.push(describe(e)); // echo is noise
+                };
             ModemSimulator sim(options.config, listener);
             signal = CommandLoop(sim, output, signals.get()).run();
             if (signal != 0 && !options.quiet)
