@@ -85,6 +85,24 @@ TEST(PortLink, SomethingElseNeedsForce) {
     EXPECT_EQ(fs::read_symlink(link), sim.slavePath());
 }
 
+TEST(PortLink, ExclusiveModeEndsWithTheProgramsClose) {
+    TempDir dir;
+    ModemSimulator sim(configIn(dir));
+    {
+        PortClient first(sim.linkPath());
+        first.makeExclusive();
+        ASSERT_TRUE(first.exclusive());
+        EXPECT_TRUE(sim.transcript().waitFor(Transcript::Kind::Event, "port opened", 1s));
+    }
+    const auto closed = sim.transcript().waitFor(Transcript::Kind::Event, "port closed", 1s);
+    ASSERT_TRUE(closed);
+    // Root may open an exclusive terminal anyway, so ask the flag.
+    PortClient second(sim.linkPath());
+    EXPECT_FALSE(second.exclusive()) << "a second start of the program would find it busy";
+    EXPECT_TRUE(
+        sim.transcript().waitFor(Transcript::Kind::Event, "port opened", 1s, closed->index));
+}
+
 TEST(PortLink, UnpluggedModemHangsUpAndPluggedOneAnswersAgain) {
     TempDir dir;
     ModemSimulator sim(configIn(dir));

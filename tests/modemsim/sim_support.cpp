@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -99,6 +100,16 @@ bool PortClient::waitForHangup(milliseconds timeout) {
         fill(deadline);
     }
     return true;
+}
+
+void PortClient::makeExclusive() {
+    ::ioctl(fd_, TIOCEXCL);
+}
+
+bool PortClient::exclusive() const {
+    int on = 0;
+    ::ioctl(fd_, TIOCGEXCL, &on);
+    return on != 0;
 }
 
 SimulatorConfig SimulatorSetup::quickConfig() {

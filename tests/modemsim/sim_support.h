@@ -45,6 +45,9 @@ public:
     std::optional<std::string> readLine(milliseconds timeout = 2s);
     // True when the other side has gone (EOF, EIO or hang-up) within the timeout.
     bool waitForHangup(milliseconds timeout);
+    // TARVIK opens its port exclusively.
+    void makeExclusive();
+    bool exclusive() const;
 
 private:
     bool fill(Clock::time_point deadline);

@@ -108,8 +108,9 @@ bytes, so an entry never spans lines. Lines starting with # are comments. KIND i
   echo  the command echo sent back
   tx    a line the modem sent (it went out as CR LF TEXT CR LF)
   raw   bytes sent as they are (send-raw)
-  ev    an event: start COMn DEVICE LINK, call NUMBERS (..), answer, dial NUMBER (pulse),
-        handover, hangup, set NAME VALUE, unplug, plug DEVICE, stop, ...
+  ev    an event: start COMn DEVICE LINK, port opened, port closed, call NUMBERS (..),
+        answer, dial NUMBER (pulse), handover, hangup, set NAME VALUE, unplug,
+        plug DEVICE, stop, ...
 Each entry is written as it happens.
 
 Standard output (unless --quiet): one line per entry but the echo, "[SECONDS] MARK

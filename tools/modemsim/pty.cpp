@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
 
@@ -35,6 +37,32 @@ PseudoTerminal::PseudoTerminal() {
     ::cfmakeraw(&mode);
     ::cfsetspeed(&mode, B19200);
     if (::tcsetattr(slave_.get(), TCSANOW, &mode) != 0) fail("tcsetattr");
+
+    // Added after our own open, so only other programs' opens and closes show.
+    watch_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!watch_) fail("inotify");
+    if (::inotify_add_watch(watch_.get(), slavePath_.c_str(),
+                            IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        fail("cannot watch the pseudo-terminal's slave");
+}
+
+PseudoTerminal::Notices PseudoTerminal::takeNotices() {
+    Notices notices;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(watch_.get(), buffer, sizeof buffer)) > 0) {
+        for (const char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            if (event->mask & IN_OPEN) ++notices.opens;
+            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) ++notices.closes;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    return notices;
+}
+
+void PseudoTerminal::clearExclusive() {
+    ::ioctl(slave_.get(), TIOCNXCL);
 }
 
 } // namespace tarvik::modemsim

@@ -67,6 +67,8 @@ public:
     bool programSeen_ = false;
     int callsStarted_ = 0;
     int handovers_ = 0;
+    int opens_ = 0;
+    int closes_ = 0;
     // Bumped whenever the terminal is replaced, so the poll loop drops stale results.
     unsigned ptyGeneration_ = 0;
     bool stopping_ = false;
@@ -79,6 +81,7 @@ public:
     void run();
     void runDueTimers();
     void readMaster();
+    void noticeOpenAndClose();
     void onReceived(std::string_view bytes);
     void flushRx();
     void feedParser(std::string_view bytes);
@@ -150,13 +153,14 @@ void ModemSimulator::Impl::run() {
     while (!stopping_) {
         runDueTimers();
 
-        pollfd fds[2] = {{wake_.get(), POLLIN, 0}, {-1, 0, 0}};
+        pollfd fds[3] = {{wake_.get(), POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
         nfds_t count = 1;
         const unsigned generation = ptyGeneration_;
         if (pty_) {
             fds[1] = {pty_->master(), static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT)),
                       0};
-            count = 2;
+            fds[2] = {pty_->watch(), POLLIN, 0};
+            count = 3;
         }
         timespec timeout{};
         const timespec* timeoutPtr = nullptr;
@@ -181,6 +185,7 @@ void ModemSimulator::Impl::run() {
             [[maybe_unused]] const auto drained = ::read(wake_.get(), &value, sizeof value);
         }
         if (count < 2 || generation != ptyGeneration_ || !pty_) continue;
+        if (fds[2].revents & POLLIN) noticeOpenAndClose();
         if (fds[1].revents & POLLIN) readMaster();
         if (pty_ && (fds[1].revents & POLLOUT)) flushOutput();
         // With our own slave descriptor open this does not happen; if it does, stop polling
@@ -207,6 +212,18 @@ void ModemSimulator::Impl::readMaster() {
         if (n < 0 && errno == EAGAIN) return;
         unplug("device lost");
     }
+}
+
+void ModemSimulator::Impl::noticeOpenAndClose() {
+    const auto notices = pty_->takeNotices();
+    // As a serial port's last close does; a pseudo-terminal keeps the mode otherwise.
+    if (notices.closes > 0) pty_->clearExclusive();
+    for (int i = 0; i < notices.opens; ++i)
+        event("port opened");
+    for (int i = 0; i < notices.closes; ++i)
+        event("port closed");
+    opens_ += notices.opens;
+    closes_ += notices.closes;
 }
 
 // Splits what came into transcript entries (each ends at a CR, with an LF that came with
@@ -531,10 +548,18 @@ ModemSettings ModemSimulator::settings() const {
 SimulatorState ModemSimulator::state() const {
     std::lock_guard guard(impl_->lock_);
     const Impl& s = *impl_;
-    return {s.pty_.has_value(), s.held_,
-            s.ringsLeft_ > 0,   s.settings_.echo,
-            s.callsStarted_,    s.handovers_,
-            s.callNumbers_,     s.pty_ ? s.pty_->slavePath() : std::string()};
+    SimulatorState state;
+    state.plugged = s.pty_.has_value();
+    state.held = s.held_;
+    state.ringing = s.ringsLeft_ > 0;
+    state.echo = s.settings_.echo;
+    state.callsStarted = s.callsStarted_;
+    state.handovers = s.handovers_;
+    state.opens = s.opens_;
+    state.closes = s.closes_;
+    state.callNumbers = s.callNumbers_;
+    state.slavePath = state.plugged ? s.pty_->slavePath() : std::string();
+    return state;
 }
 
 std::string ModemSimulator::status() const {
@@ -545,7 +570,8 @@ std::string ModemSimulator::status() const {
                       linkPath() + "\n";
     out += std::string("line ") + (now.held ? "held" : "on-hook") +
            (now.ringing ? ", ringing" : "") + ", calls " + std::to_string(now.callsStarted) +
-           ", hand-overs " + std::to_string(now.handovers) + ", last caller " +
+           ", hand-overs " + std::to_string(now.handovers) + ", port opened " +
+           std::to_string(now.opens) + " times, last caller " +
            (now.callNumbers.empty() ? std::string("none") : joinNumbers(now.callNumbers)) + "\n";
     for (const auto& spec : settingSpecs())
         out += "  " + std::string(spec.name) + " " + spec.show(current) + "\n";

@@ -33,6 +33,8 @@ struct SimulatorState {
     bool echo = true;
     int callsStarted = 0;
     int handovers = 0;
+    int opens = 0; // of the port by programs
+    int closes = 0;
     std::vector<std::string> callNumbers; // of the current (or last) call
     std::string slavePath;                // empty while unplugged
 };

@@ -24,7 +24,8 @@ namespace tarvik::modemsim {
 //   echo  the command echo sent back
 //   tx    a line the simulator sent; the text is the line, it went out as CR LF text CR LF
 //   raw   bytes sent as they are (send-raw)
-//   ev    an event: start, call, answer, dial, handover, hangup, unplug, plug, set, stop...
+//   ev    an event: start, port opened/closed, call, answer, dial, handover, hangup, unplug,
+//         plug, set, stop...
 class Transcript {
 public:
     enum class Kind { Received, Echo, Sent, Raw, Event };
