@@ -6,12 +6,13 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
-            libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
+            qt6-svg-dev libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
+            dpkg-dev appstream desktop-file-utils \
             xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps configure build test test-unit test-tsan demo clean format
+.PHONY: all deps configure build test test-unit test-tsan demo install package clean format
 
 all: build
 
@@ -46,6 +47,16 @@ test: test-unit test-tsan
 
 demo: build
 	scripts/demo.sh $(BUILD)
+
+PREFIX  ?= /usr/local
+DESTDIR ?=
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/package/*.deb
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

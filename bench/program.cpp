@@ -44,7 +44,7 @@ double cpuShareOver(qint64 pid, int seconds) {
 
 void ringToAnswer(int calls) {
     Sandbox box;
-    Simulator sim(box, {"--rings", "1", "--every", "4s", "--delay", "1s"});
+    Simulator sim(box, {"--rings", "1", "--every", "4s", "--delay", "3s"});
     Tarvik app(box);
     QList<long long> latencies;
     for (int n = 1; n <= calls; ++n) {

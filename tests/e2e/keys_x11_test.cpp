@@ -74,7 +74,8 @@ TEST_F(KeysTest, EachFinalReplyEndsTheDialAndNearMissesWaitForTalk) {
 }
 
 TEST_F(KeysTest, TalkAfterAnAnsweredCallSendsOneCarriageReturn) {
-    start({"--call", "12345678", "--rings", "1", "--delay", "500ms"});
+    start({"--number", "12345678", "--rings", "1"});
+    sim->command("call");
     ASSERT_EQ(sim->waitFor("rx", "AT+SR").kind, "rx");
     ASSERT_TRUE(eventually([this] { return box.logLines().size() >= 3; }));
     QThread::msleep(300);

