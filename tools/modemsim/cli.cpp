@@ -90,6 +90,7 @@ and SIGTERM), answers AT commands as a Hayes modem with verbose results ("\r\nOK
 echoes commands until ATE0, reports the caller ("CallerID: 12345678", then "OK") after
 the answer string, answers dial commands (ATDP/ATDT + number) with OK, NOCARRIER,
 ERROR, BUSY or NO DIAL, and takes a lone CR while the line is held as the hand-over.
+Scripted calls (--call, --every) begin --delay after the program's first AT command.
 It reads commands from standard input while it runs (end of input leaves it running).
 Durations are written 300ms, 5s or 1.5s.
 
@@ -124,8 +125,8 @@ Examples:
   tarvik-modemsim --port 3 --reply 'ATM2+S64=1 ERROR' --dial-result BUSY
   printf 'wait 3s\ncall 1234567?\n' | tarvik-modemsim
 
-Exit status: 0 after quit, SIGINT or SIGTERM; 1 when the modem cannot start; 2 for bad
-options.
+Exit status: 0 after quit, SIGINT, SIGTERM or SIGHUP; 1 when the modem cannot start
+(the port is taken, say); 2 for bad options.
 )";
 
 } // namespace
