@@ -8,7 +8,7 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
             qt6-svg-dev libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
             dpkg-dev appstream desktop-file-utils \
-            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl
+            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl file
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
@@ -55,7 +55,7 @@ install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 package: build
-	cd $(BUILD) && cpack -G DEB
+	cd $(BUILD) && cpack -G DEB -B package
 	@ls $(BUILD)/package/*.deb
 
 format:

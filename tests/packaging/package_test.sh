@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The Debian package: built by CPack, its dependencies taken from the shared
+# libraries, its files in place, and the installed program running with its
+# phone book and log in the per-user data folder, since its own is not writable.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+chmod 755 "$work"
+trap 'rm -rf "$work"' EXIT
+
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null)
+deb=$(ls "$work"/out/tarvik_*.deb)
+fail=0
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libcanberra0; do
+    echo "$depends" | grep -q "$lib" || { echo "Depends lacks $lib: $depends"; fail=1; }
+done
+
+root="$work/root"
+dpkg -x "$deb" "$root"
+for f in usr/bin/tarvik usr/bin/tarvik-modemsim usr/share/applications/tarvik.desktop \
+         usr/share/icons/hicolor/scalable/apps/tarvik.svg usr/share/man/man1/tarvik.1 \
+         usr/lib/udev/rules.d/60-tarvik-modemmanager.rules; do
+    [ -s "$root/$f" ] || { echo "missing in the package: $f"; fail=1; }
+done
+
+# Run the installed program as a user who cannot write its folder.
+home="$work/home"
+mkdir -p "$home/config" "$home/data" "$home/run"
+chmod 700 "$home/run"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+    chown -R nobody:nogroup "$home"
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+else
+    chmod -R a-w "$root/usr/bin"
+fi
+"${as_user[@]}" env HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen TARVIK_RECORD_BOXES="$home/run/boxes" \
+    "$root/usr/bin/tarvik" >"$work/tarvik.out" 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+    [ -s "$home/data/Tarvik/tarvik.log" ] && grep -q ' $' "$home/data/Tarvik/tarvik.log" && break
+    sleep 0.1
+done
+kill -TERM "$pid" 2>/dev/null || true
+wait "$pid" || { echo "the installed program did not end cleanly"; cat "$work/tarvik.out"; fail=1; }
+[ -s "$home/data/Tarvik/tarvik.log" ] || { echo "no log in the data folder"; cat "$work/tarvik.out"; fail=1; }
+[ -s "$home/config/Tarvik/Tarvik.ini" ] || { echo "no settings saved"; fail=1; }
+ls "$root/usr/bin" | grep -qv -E '^tarvik(-modemsim)?$' && { echo "wrote into its own folder"; fail=1; }
+[ "$fail" -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit "$fail"
