@@ -42,9 +42,16 @@ QString executableDir() {
     return withSlash(QFileInfo(exe).absolutePath());
 }
 
+bool isInstalledProgramFolder(const QString& dir) {
+    // Even where root may write there, the system's program folders hold no user data.
+    for (const char* system : {"/usr/", "/bin/", "/sbin/", "/opt/", "/snap/"})
+        if (dir.startsWith(QLatin1String(system))) return true;
+    return ::access(QFile::encodeName(dir).constData(), W_OK) != 0;
+}
+
 QString ProgramDir() {
     const QString own = executableDir();
-    if (::access(QFile::encodeName(own).constData(), W_OK) == 0) return own;
+    if (!isInstalledProgramFolder(own)) return own;
     const QString data = xdgDataHome() + QStringLiteral("/Tarvik");
     QDir().mkpath(data);
     return withSlash(data);

@@ -17,6 +17,10 @@ QString portsDir();
 // writable (a system-wide install) <data>/Tarvik/ instead, created on demand.
 QString ProgramDir();
 
+// True for a folder of installed programs (a system folder, or one the user
+// cannot write), where the phone book and the log must not go.
+bool isInstalledProgramFolder(const QString& dir);
+
 // The folder of the executable itself, with a trailing '/'.
 QString executableDir();
 

@@ -85,6 +85,10 @@ TEST(Paths, FollowTheXdgFolders) {
     EXPECT_EQ(tarvikConfigDir(), QDir::homePath() + "/.config/Tarvik");
     qputenv("XDG_CONFIG_HOME", saved);
 
+    EXPECT_TRUE(isInstalledProgramFolder("/usr/bin/"));
+    EXPECT_TRUE(isInstalledProgramFolder("/opt/tarvik/bin/"));
+    EXPECT_TRUE(isInstalledProgramFolder(dir.path() + "/missing/"));
+    EXPECT_FALSE(isInstalledProgramFolder(dir.path() + "/"));
     EXPECT_TRUE(executableDir().endsWith('/'));
     EXPECT_TRUE(ProgramDir().endsWith('/'));
 }
