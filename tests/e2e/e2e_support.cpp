@@ -93,7 +93,10 @@ QList<TranscriptEntry> Simulator::transcript() const {
     QList<TranscriptEntry> entries;
     QFile file(transcriptPath_);
     if (!file.open(QIODevice::ReadOnly)) return entries;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
+    QList<QByteArray> lines = file.readAll().split('\n');
+    // The last piece is a line still being written, or empty after the final LF.
+    lines.removeLast();
+    for (const QByteArray& raw : lines) {
         if (raw.isEmpty() || raw.startsWith('#')) continue;
         const QList<QByteArray> fields = raw.split('\t');
         if (fields.size() < 4) continue;
