@@ -1,0 +1,130 @@
+#include "ui/phit_frm.h"
+
+#include "store/codepage.h"
+#include "store/keyvalue.h"
+#include "ui/widgets/design_scale.h"
+#include "ui/widgets/form_placement.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWindow>
+
+namespace tarvik {
+namespace {
+
+constexpr int kFontHeight = 14;
+
+constexpr int kPhoneLength = 40, kNameLength = 60, kNotesLength = 60;
+const char* const kStatusNames[] = {"BAD", "NORMAL", "GOOD", "PRIO"};
+
+} // namespace
+
+QFont phoneBookFont(const DesignScale& s) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(s(kFontHeight));
+    return font;
+}
+
+TPhItemForm::TPhItemForm(QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("PhItemForm"));
+    const DesignScale s(*this);
+    setFont(phoneBookFont(s));
+
+    const auto edit = [this, &s](const char* name, const char* labelName, const char* caption,
+                                 int top, int maxLength, QLabel*& label) {
+        label = new QLabel(QString::fromLatin1(caption), this);
+        label->setObjectName(QString::fromLatin1(labelName));
+        label->move(s(6), s(top - 20));
+        label->adjustSize();
+        auto* box = new QLineEdit(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setMaxLength(maxLength);
+        box->setGeometry(s(10, top, 247, 24));
+        return box;
+    };
+    ePhone = edit("ePhone", "lbPhone", "Phone:", 20, kPhoneLength, lbPhone);
+    eName = edit("eName", "lbName", "Name:", 69, kNameLength, lbName);
+    eNotes = edit("eNotes", "lbNotes", "Notes:", 118, kNotesLength, lbNotes);
+
+    btnPhItOK = new QPushButton(QStringLiteral("OK"), this);
+    btnPhItOK->setObjectName(QStringLiteral("btnPhItOK"));
+    btnPhItOK->setGeometry(s(30, 217, 92, 30));
+    btnPhItOK->setDefault(true);
+    connect(btnPhItOK, &QPushButton::clicked, this, &QDialog::accept);
+    btnPhItCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnPhItCancel->setObjectName(QStringLiteral("btnPhItCancel"));
+    btnPhItCancel->setGeometry(s(158, 217, 92, 30));
+    connect(btnPhItCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    gbStatus = new QGroupBox(QStringLiteral("Phone Number Status:"), this);
+    gbStatus->setObjectName(QStringLiteral("gbStatus"));
+    gbStatus->setGeometry(s(10, 148, 247, 60));
+    auto* grid = new QGridLayout(gbStatus);
+    grid->setContentsMargins(s(8), s(2), s(8), s(2));
+    statusItems_ = new QButtonGroup(this);
+    for (int index = 0; index < 4; ++index) {
+        auto* item = new QRadioButton(QString::fromLatin1(kStatusNames[index]), gbStatus);
+        item->setObjectName(QStringLiteral("gbStatus%1").arg(index));
+        // Two columns, filled top to bottom.
+        grid->addWidget(item, index % 2, index / 2);
+        statusItems_->addButton(item, index);
+    }
+
+    setTabOrder(ePhone, eName);
+    setTabOrder(eName, eNotes);
+    setTabOrder(eNotes, btnPhItOK);
+    setTabOrder(btnPhItOK, btnPhItCancel);
+    setTabOrder(btnPhItCancel, statusItems_->button(0));
+
+    resize(s(280, 292));
+    move(s(353), s(254));
+    PhItFrmPlace = new TFormPlacement(this, kPhItemWinStateSection, s(250, 280));
+}
+
+int TPhItemForm::statusIndex() const {
+    return statusItems_->checkedId();
+}
+
+void TPhItemForm::setStatusIndex(int index) {
+    if (QAbstractButton* item = statusItems_->button(index)) {
+        item->setChecked(true);
+        return;
+    }
+    // No item: clear the group, which an exclusive group refuses while on.
+    statusItems_->setExclusive(false);
+    for (QAbstractButton* button : statusItems_->buttons())
+        button->setChecked(false);
+    statusItems_->setExclusive(true);
+}
+
+PhoneItem TPhItemForm::item() const {
+    return {toCp1251(ePhone->text()), toCp1251(eName->text()), toCp1251(eNotes->text()),
+            statusIndex()};
+}
+
+void TPhItemForm::setItem(const PhoneItem& item) {
+    ePhone->setText(fromCp1251(item.Phone));
+    eName->setText(fromCp1251(item.Name));
+    eNotes->setText(fromCp1251(item.Notes));
+    setStatusIndex(item.Status);
+}
+
+int TPhItemForm::ShowModal(QWidget* owner) {
+    // Stacked over the window that asks, though it belongs to no window.
+    if (owner && owner->window()->windowHandle()) {
+        winId();
+        if (QWindow* handle = windowHandle())
+            handle->setTransientParent(owner->window()->windowHandle());
+    }
+    ePhone->setFocus();
+    return exec();
+}
+
+} // namespace tarvik
