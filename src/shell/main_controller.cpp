@@ -4,7 +4,15 @@
 #include "platform/messages.h"
 #include "platform/paths.h"
 #include "store/calllog.h"
+#include "store/keyvalue.h"
+#include "ui/abo_frm.h"
+#include "ui/phb_frm.h"
+#include "ui/phit_frm.h"
+#include "ui/set_frm.h"
 #include "ui/tarvik_frm.h"
+#include "ui/widgets/form_placement.h"
+
+#include <QScopeGuard>
 
 namespace tarvik {
 
@@ -14,6 +22,10 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
     , context_{settings_, *form_, modem_, [this](const QByteArray& m) { writeLog(m); }}
     , calls_(context_, *sound_)
     , dialer_(context_, calls_) {
+    // The main window keeps only its position; its size is fixed.
+    new TFormPlacement(form_.get(), kWinStateSection, {}, true);
+    // The entry dialog exists, hidden, for the whole run.
+    entryDialog_ = std::make_unique<TPhItemForm>();
     // The main window's design values of the port; the settings replace number and speed.
     ComAc.SetInSize(2048);
     ComAc.SetOutSize(2048);
@@ -28,6 +40,7 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
 }
 
 MainController::~MainController() {
+    phoneBook_.reset();
     ComAc.SetDataReadyCallback({});
     form_->setEvents(nullptr);
 }
@@ -38,6 +51,9 @@ void MainController::writeLog(const QByteArray& message) {
 
 void MainController::FormCreate() {
     programDir_ = ProgramDir();
+    phoneBook_ = std::make_unique<PhoneBookHost>(
+        form_.get(), programDir_, *entryDialog_,
+        [this](const QByteArray& phone) { dialer_.dialPhoneBookEntry(phone); });
     // A store that cannot be read is reported; the start goes on with what loaded.
     runReported([this] { LoadSaveSettings(kLoadSettings, settings_, programDir_); });
     ComAc.SetComNumber(settings_.ComNumber);
@@ -58,13 +74,31 @@ void MainController::FormCreate() {
 
 void MainController::TarvikEventsIdle() {
     calls_.detectRing();
+    if (phoneBook_) phoneBook_->runDeferredClose();
+}
+
+void MainController::btnPhoneBookClick() {
+    if (phoneBook_) phoneBook_->btnPhoneBookClick();
+}
+
+void MainController::miSetupClick() {
+    runSettingsDialog(*form_, settings_, programDir_);
+}
+
+void MainController::miAboutClick() {
+    runAboutBox(form_.get());
 }
 
 void MainController::FormClose() {
     if (closed_) return;
     closed_ = true;
+    if (phoneBook_) phoneBook_->requestCloseIfVisible();
     form_->state().InCall = false;
     ComAc.SetOpen(false);
+    // The phone book is saved at the end whatever happens to the settings save.
+    const auto savePhoneBook = qScopeGuard([this] {
+        if (phoneBook_) phoneBook_->closeAtProgramEnd();
+    });
     LoadSaveSettings(kSaveSettings, settings_, programDir_);
 }
 

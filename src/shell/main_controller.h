@@ -14,6 +14,8 @@
 namespace tarvik {
 
 class TMainForm;
+class TPhItemForm;
+class PhoneBookHost;
 
 // The main window's life: start-up, the idle handler, the handlers of its keys
 // and menu, and the close. Owns the settings, the port and the call logic.
@@ -36,6 +38,9 @@ public:
     // MainEvents
     void FormClose() override;
     void btnPhoneKeysClick(int tag) override { dialer_.btnPhoneKeysClick(tag); }
+    void btnPhoneBookClick() override;
+    void miSetupClick() override;
+    void miAboutClick() override;
     void btnAnswerClick() override { calls_.btnAnswerClick(); }
     void btnTalkClick() override { calls_.btnTalkClick(); }
     void pnDigitalLedClick() override { calls_.pnDigitalLedClick(); }
@@ -54,6 +59,9 @@ private:
     TAppEvents TarvikEvents;
     std::unique_ptr<RingSound> sound_;
     std::unique_ptr<TMainForm> form_;
+    // Declared after the main window so they go before it.
+    std::unique_ptr<TPhItemForm> entryDialog_;
+    std::unique_ptr<PhoneBookHost> phoneBook_;
     CallContext context_;
     IncomingCalls calls_;
     Dialer dialer_;

@@ -3,6 +3,7 @@
 #include "e2e_support.h"
 #include "x11_support.h"
 
+#include <QFile>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -86,6 +87,42 @@ TEST_F(KeysTest, TalkAfterAnAnsweredCallSendsOneCarriageReturn) {
     QThread::msleep(500);
     EXPECT_EQ(sim->count("rx", "\\r"), 1);
     EXPECT_EQ(sim->count("rx", "ATD"), 0) << "the space bar handed over instead of dialing";
+}
+
+} // namespace
+} // namespace tarvik::e2e
+
+namespace tarvik::e2e {
+namespace {
+
+TEST_F(KeysTest, AnEntryAddedInThePhoneBookSurvivesTheProgramsEnd) {
+    start({});
+    type({"p"});
+    const QString book = x.findWindow("^Phone Book$");
+    ASSERT_FALSE(book.isEmpty()) << "p opens the phone book";
+    // A click on "&Add", the top key of the panel at the window's right edge.
+    const QString width =
+        x.xdotool({"getwindowgeometry", "--shell", book}).section("WIDTH=", 1).section('\n', 0, 0);
+    ASSERT_FALSE(width.isEmpty());
+    x.xdotool(
+        {"mousemove", "--window", book, QString::number(width.toInt() - 42), "20", "click", "1"});
+    const QString entry = x.findWindow("^Add phone item\\.\\.\\.$");
+    ASSERT_FALSE(entry.isEmpty());
+    x.xdotool({"windowfocus", "--sync", entry});
+    x.xdotool({"type", "--delay", "60", "5551234"});
+    type({"Return"});
+    ASSERT_TRUE(eventually(
+        [this, &entry] { return x.findWindow("^Add phone item\\.\\.\\.$", 100).isEmpty(); }));
+
+    // Ended from outside with the phone book still open: the entry is saved.
+    EXPECT_EQ(app->terminate(), 0);
+    QFile phones(box.programDir() + "phones.dat");
+    ASSERT_TRUE(phones.open(QIODevice::ReadOnly));
+    const QByteArray record = phones.readAll();
+    ASSERT_EQ(record.size(), 168);
+    EXPECT_EQ(record.mid(0, 8), QByteArray("\x07"
+                                           "5551234"));
+    EXPECT_EQ(record.mid(164, 4), QByteArray("\x01\0\0\0", 4)) << "NORMAL by default";
 }
 
 } // namespace
