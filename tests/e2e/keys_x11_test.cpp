@@ -112,7 +112,7 @@ TEST_F(KeysTest, AnEntryAddedInThePhoneBookSurvivesTheProgramsEnd) {
     x.xdotool({"type", "--delay", "60", "5551234"});
     type({"Return"});
     ASSERT_TRUE(eventually(
-        [this, &entry] { return x.findWindow("^Add phone item\\.\\.\\.$", 100).isEmpty(); }));
+        [this] { return x.findWindow("^Add phone item\\.\\.\\.$", 100).isEmpty(); }));
 
     // Ended from outside with the phone book still open: the entry is saved.
     EXPECT_EQ(app->terminate(), 0);
