@@ -15,7 +15,11 @@ BoxResult showModal(const BoxRequest& request) {
     const QMessageBox::StandardButtons buttons = request.buttons == BoxButtons::YesNo
                                                      ? (QMessageBox::Yes | QMessageBox::No)
                                                      : QMessageBox::Ok;
-    QMessageBox box(icon, request.caption, request.text, buttons, QApplication::activeWindow());
+    // The program's texts break lines with a lone CR, which a plain-text box would not show.
+    QString text = request.text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon, request.caption, text, buttons, QApplication::activeWindow());
     // The main window stays on top; a box without an owner must not hide under it.
     if (!box.parentWidget()) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     const int answer = box.exec();
