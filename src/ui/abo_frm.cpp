@@ -32,10 +32,7 @@ TAboutBox::TAboutBox(QWidget* owner)
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About"));
     const DesignScale s(*this);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setStyleHint(QFont::SansSerif);
-    windowFont.setPixelSize(s(kFontHeight));
-    setFont(windowFont);
+    setFont(s.windowFont(kFontHeight));
     setFixedSize(s(kClientWidth, kClientHeight));
 
     Panel1 = new QFrame(this);

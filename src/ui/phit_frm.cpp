@@ -25,10 +25,7 @@ const char* const kStatusNames[] = {"BAD", "NORMAL", "GOOD", "PRIO"};
 } // namespace
 
 QFont phoneBookFont(const DesignScale& s) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(s(kFontHeight));
-    return font;
+    return s.windowFont(kFontHeight);
 }
 
 TPhItemForm::TPhItemForm(QWidget* parent)

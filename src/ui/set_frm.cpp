@@ -115,10 +115,7 @@ TSetupForm::TSetupForm(QWidget* owner)
     setWindowTitle(QStringLiteral("TARVIK Settings..."));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     const DesignScale s(*this);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setStyleHint(QFont::SansSerif);
-    windowFont.setPixelSize(s(kFontHeight));
-    setFont(windowFont);
+    setFont(s.windowFont(kFontHeight));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,5 +1,7 @@
 #include "ui/tarvik_frm.h"
 
+#include "ui/widgets/design_scale.h"
+
 #include "platform/errors.h"
 #include "store/calllog.h"
 #include "store/codepage.h"
@@ -94,10 +96,7 @@ TMainForm::TMainForm(SettingsRecord& settings, QWidget* parent)
     const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
     scale_ = where ? where->logicalDotsPerInch() / kDesignDpi : 1.0;
 
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setStyleHint(QFont::SansSerif);
-    windowFont.setPixelSize(s(kWindowFontHeight));
-    setFont(windowFont);
+    setFont(DesignScale(*this).windowFont(kWindowFontHeight));
 
     createControls();
     createMenu();

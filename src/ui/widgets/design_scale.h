@@ -1,4 +1,5 @@
 #pragma once
+#include <QFont>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -21,6 +22,14 @@ public:
     QSize operator()(int width, int height) const { return {(*this)(width), (*this)(height)}; }
     QRect operator()(int left, int top, int width, int height) const {
         return {(*this)(left), (*this)(top), (*this)(width), (*this)(height)};
+    }
+
+    // The windows' designed font at a character height given in design pixels.
+    QFont windowFont(int designHeight) const {
+        QFont font(QStringLiteral("MS Sans Serif"));
+        font.setStyleHint(QFont::SansSerif);
+        font.setPixelSize((*this)(designHeight));
+        return font;
     }
 
 private:
