@@ -38,7 +38,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: TARVIK runs on the offscreen platform; the call log below shows the calls."
     export QT_QPA_PLATFORM=offscreen
 fi
-"$root/program/tarvik" &
+"$root/program/tarvik" >"$root/tarvik.out" 2>&1 &
 pids+=($!)
 
 echo "A call arrives every 20 s. Call log ($root/program/tarvik.log); Ctrl+C ends the demo:"
