@@ -75,13 +75,28 @@ public:
     bool running() const { return process_.state() != QProcess::NotRunning; }
     int waitForExit(milliseconds timeout = 10s);
     qint64 pid() const { return process_.processId(); }
+    // Standard output and error so far.
     QByteArray output();
 
 private:
+    QString outputPath_;
     QProcess process_;
 };
 
 // Waits, polling, until the condition holds.
 bool eventually(const std::function<bool()>& condition, milliseconds timeout = 10s);
+
+// Figures of a running process from /proc, for fault tests and benchmarks; -1
+// when the process is gone.
+struct ProcessFigures {
+    double cpuSeconds = -1; // user plus system, all threads
+    long rssKiB = -1;       // VmRSS
+    long peakKiB = -1;      // VmHWM
+    int openFiles = -1;     // entries of /proc/PID/fd
+    int threads = -1;       // entries of /proc/PID/task
+};
+ProcessFigures processFigures(qint64 pid);
+// The share of one core the process used over the next `span`, in percent.
+double cpuPercentOver(qint64 pid, milliseconds span);
 
 } // namespace tarvik::e2e

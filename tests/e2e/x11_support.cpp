@@ -39,6 +39,13 @@ XServer::~XServer() {
     xvfb_.waitForFinished(1000);
 }
 
+QProcessEnvironment XServer::clientEnvironment() const {
+    QProcessEnvironment env;
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", display_);
+    return env;
+}
+
 QString XServer::xdotool(const QStringList& args) const {
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,11 +1,15 @@
 #pragma once
 // A private X server (Xvfb) for runs that need real keyboard and mouse input.
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
 
 namespace tarvik::e2e {
+
+// The main window's title as a pattern for findWindow.
+inline const QString kMainWindowTitle = QStringLiteral("^TARVIK \\[Courier TREVA 2\\.51\\+\\]$");
 
 class XServer {
 public:
@@ -13,6 +17,8 @@ public:
     ~XServer();
     bool started() const { return !display_.isEmpty(); }
     QString display() const { return display_; }
+    // What a program needs to run on this server (xcb platform, DISPLAY).
+    QProcessEnvironment clientEnvironment() const;
     // Runs xdotool on this display; returns its standard output, trimmed.
     QString xdotool(const QStringList& args) const;
     // The first visible window whose title matches the pattern, or "".
