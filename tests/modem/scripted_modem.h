@@ -89,8 +89,11 @@ public:
         }
     }
     void waitForActivity(std::uint32_t maxMs) override {
+        // Bytes already due are in the receive buffer and woke the loop when they came;
+        // only later ones end this wait (else a pause with bytes waiting never ends).
+        deliver();
         std::uint32_t until = now + std::min(maxMs, maxStep);
-        if (!arrivals_.empty()) until = std::min(until, std::max(now, arrivals_.begin()->first));
+        if (!arrivals_.empty()) until = std::min(until, arrivals_.begin()->first);
         if (!messages_.empty()) until = std::min(until, std::max(now, messages_.begin()->first));
         now = until;
     }
