@@ -62,7 +62,9 @@ void StoreKey::writeString(const QString& section, const QString& name, const QS
 
 void StoreKey::flush() {
     settings_->sync();
-    if (settings_->status() != QSettings::NoError)
+    // A format error is about a line of the file as read (a hand edit, say); the
+    // values were written all the same.
+    if (settings_->status() == QSettings::AccessError)
         throw TarvikError(QStringLiteral("Failed to write the settings file %1").arg(path_));
 }
 
