@@ -24,7 +24,7 @@ CommandOutcome send(ModemSimulator& sim, std::string_view argument, bool framed)
     return done();
 }
 
-constexpr std::array<CommandSpec, 11> commands = {{
+constexpr std::array<CommandSpec, 12> commands = {{
     {"ring", "", "send one RING line now",
      [](ModemSimulator& sim, std::string_view) {
          sim.ring();
@@ -60,6 +60,15 @@ constexpr std::array<CommandSpec, 11> commands = {{
     {"plug", "", "a new pseudo-terminal behind the same link, echo as at start",
      [](ModemSimulator& sim, std::string_view) {
          sim.plug();
+         return done();
+     }},
+    {"noise", "DURATION",
+     "random bytes as fast as the port takes them: binary noise, NULs, 1000-byte lines "
+     "without LF, lone CRs and stray lines, never RING",
+     [](ModemSimulator& sim, std::string_view argument) {
+         const auto duration = parseDuration(argument);
+         if (!duration) return failure("give a duration such as 300ms or 30s");
+         sim.noise(*duration);
          return done();
      }},
     {"status", "", "print the line state and every setting",

@@ -69,6 +69,9 @@ public:
     int handovers_ = 0;
     int opens_ = 0;
     int closes_ = 0;
+    // While noise goes out: its end, and the bytes sent so far.
+    std::optional<Clock::time_point> noiseEnd_;
+    std::uint64_t noiseBytes_ = 0;
     // Bumped whenever the terminal is replaced, so the poll loop drops stale results.
     unsigned ptyGeneration_ = 0;
     bool stopping_ = false;
@@ -101,6 +104,8 @@ public:
     void flushOutput();
     void unplug(const char* why);
     void plug();
+    void startNoise(Millis duration);
+    void feedNoise();
     void after(Millis delay, TimerGroup group, Timers::Action action);
 };
 
@@ -157,8 +162,8 @@ void ModemSimulator::Impl::run() {
         nfds_t count = 1;
         const unsigned generation = ptyGeneration_;
         if (pty_) {
-            fds[1] = {pty_->master(), static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT)),
-                      0};
+            const bool writing = !output_.empty() || noiseEnd_;
+            fds[1] = {pty_->master(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
             fds[2] = {pty_->watch(), POLLIN, 0};
             count = 3;
         }
@@ -188,6 +193,7 @@ void ModemSimulator::Impl::run() {
         if (fds[2].revents & POLLIN) noticeOpenAndClose();
         if (fds[1].revents & POLLIN) readMaster();
         if (pty_ && (fds[1].revents & POLLOUT)) flushOutput();
+        if (pty_ && noiseEnd_ && (fds[1].revents & POLLOUT)) feedNoise();
         // With our own slave descriptor open this does not happen; if it does, stop polling
         // the terminal rather than spin on it.
         if (pty_ && (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[1].revents & POLLIN))
@@ -457,6 +463,56 @@ void ModemSimulator::Impl::plug() {
     wakeLoop();
 }
 
+void ModemSimulator::Impl::startNoise(Millis duration) {
+    noiseEnd_ = Clock::now() + duration;
+    noiseBytes_ = 0;
+    event("noise for " + formatDuration(duration));
+    timers_.cancel(TimerGroup::Noise);
+    after(duration, TimerGroup::Noise, [this] {
+        noiseEnd_.reset();
+        event("noise end: " + std::to_string(noiseBytes_) + " bytes");
+    });
+}
+
+// Tops the output up with noise while there is little waiting, so the terminal is
+// never idle and the queue never grows.
+void ModemSimulator::Impl::feedNoise() {
+    constexpr std::size_t kTopUp = 4096;
+    std::uniform_int_distribution<int> byte(0, 255);
+    const auto printable = [this](std::size_t n) {
+        static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789 +-:?";
+        std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+        std::string text(n, ' ');
+        for (char& c : text)
+            c = kChars[pick(random_)];
+        return text;
+    };
+    while (output_.size() < kTopUp) {
+        std::string piece;
+        switch (random_() % 5) {
+        case 0:
+            piece.resize(1 + random_() % 256);
+            for (char& c : piece)
+                c = static_cast<char>(byte(random_));
+            break;
+        case 1:
+            piece.assign(1 + random_() % 64, '\0');
+            break;
+        case 2:
+            piece = printable(1000);
+            break;
+        case 3:
+            piece = "\r";
+            break;
+        default:
+            piece = "\r\n" + printable(1 + random_() % 40) + "\r\n";
+        }
+        noiseBytes_ += piece.size();
+        output_ += piece;
+    }
+    flushOutput();
+}
+
 // ---------------------------------------------------------------------------------------
 
 ModemSimulator::ModemSimulator(SimulatorConfig config, Transcript::Listener listener)
@@ -515,6 +571,12 @@ void ModemSimulator::unplug() {
 void ModemSimulator::plug() {
     std::lock_guard guard(impl_->lock_);
     impl_->plug();
+}
+
+void ModemSimulator::noise(Millis duration) {
+    std::lock_guard guard(impl_->lock_);
+    impl_->startNoise(duration);
+    impl_->wakeLoop();
 }
 
 std::optional<std::string> ModemSimulator::set(std::string_view name, std::string_view value) {

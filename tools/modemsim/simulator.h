@@ -82,6 +82,9 @@ public:
     void sendRaw(std::string bytes);
     void unplug(); // closes the pseudo-terminal: the device vanishes, the link dangles
     void plug();   // a fresh pseudo-terminal behind the same link
+    // Random bytes as fast as the terminal takes them for `duration`: binary noise,
+    // runs of NULs, 1000-byte lines without LF, lone CRs and stray lines, never RING.
+    void noise(Millis duration);
 
     std::optional<std::string> set(std::string_view name, std::string_view value); // error
     void update(const std::function<void(ModemSettings&)>& change);
