@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
     const tarvik::TerminationSignals termination([&form](int) { form.close(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] { form.close(); });
 
-    controller.FormCreate();
+    // The window's creation handler: what escapes it (a log on a full disk) is
+    // reported, and the program goes on.
+    tarvik::runReported([&controller] { controller.FormCreate(); });
     form.StartTray();
     return QApplication::exec();
 }
