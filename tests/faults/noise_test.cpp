@@ -1,0 +1,30 @@
+// The modem sends random bytes as fast as the port takes them: binary noise, runs of
+// NULs, 1000-byte lines without LF, lone CRs. The program keeps running with flat
+// memory, answers nothing the noise holds, and answers the next real call.
+#include "fault_support.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvik::e2e {
+namespace {
+
+TEST(ModemNoise, MemoryStaysFlatAndTheNextCallIsAnsweredAndLogged) {
+    Sandbox box;
+    Simulator sim(box, {"--rings", "1"});
+    Tarvik app(box);
+    ASSERT_EQ(sim.waitFor("rx", "ATM2+S64=1").kind, "rx");
+    ASSERT_TRUE(eventually([&box] { return box.logLines().size() == 1; }));
+
+    const NoiseFigures noise = noiseThenCall(box, sim, app, 8);
+    EXPECT_GT(noise.bytesSent, 100'000) << "the port took the noise at speed";
+    ASSERT_TRUE(noise.survived);
+    EXPECT_LT(noise.rssMaxKiB - noise.rssAfterWarmUpKiB, 1024);
+    EXPECT_LT(noise.rssAfterKiB - noise.rssAfterWarmUpKiB, 1024);
+    EXPECT_EQ(sim.count("rx", "AT+SR"), 1) << "only the real call was answered";
+    EXPECT_TRUE(noise.answeredAfter);
+    EXPECT_EQ(noise.loggedAfter, "CallerID: 55512343");
+    EXPECT_EQ(app.terminate(), 0);
+}
+
+} // namespace
+} // namespace tarvik::e2e
