@@ -1,6 +1,10 @@
 # Every target does its own set-up on a fresh Debian 12 machine.
 BUILD      ?= build
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+ASAN_BUILD ?= build-asan
+# How long `make fuzz` runs each fuzz target.
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
@@ -8,11 +12,13 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
             qt6-svg-dev libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
             dpkg-dev appstream desktop-file-utils \
-            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl file
+            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl file \
+            clang libclang-rt-14-dev libasan8 libubsan1
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: all deps configure build test test-unit test-tsan demo install package clean format
+.PHONY: fuzz-build test-fuzz fuzz test-asan
 
 all: build
 
@@ -43,7 +49,29 @@ test-tsan: deps
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) --timeout 300
 
-test: test-unit test-tsan
+# The fuzz targets under libFuzzer (clang), AddressSanitizer and UndefinedBehaviorSanitizer.
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DTARVIK_FUZZ=ON -DTARVIK_WERROR=$(WERROR)
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+
+# A short fixed-count run of each target from its seed corpus.
+test-fuzz: fuzz-build
+	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -j$(JOBS) --timeout 300
+
+# Each target for FUZZ_SECONDS; prints the inputs run and the findings per target.
+fuzz: fuzz-build
+	fuzz/run_all.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The whole suite built with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer.
+ASAN_ENV := ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" \
+            LSAN_OPTIONS="suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0" \
+            UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DTARVIK_ASAN=ON -DTARVIK_WERROR=$(WERROR)
+	$(ASAN_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
+	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) --timeout 600
+
+test: test-unit test-tsan test-fuzz
 
 demo: build
 	scripts/demo.sh $(BUILD)
@@ -62,4 +90,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(ASAN_BUILD)
