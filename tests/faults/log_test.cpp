@@ -75,6 +75,7 @@ TEST(LogThatCannotBeCreated, EachLineShowsTheBoxAndNothingElseIsLost) {
     EXPECT_FALSE(QFile::exists(missing));
     EXPECT_EQ(run.app->terminate(), 0);
     EXPECT_EQ(run.box.param("fnLog"), missing);
+    EXPECT_EQ(run.box.param("Baud"), "9600") << "the settings were saved at the end";
 }
 
 } // namespace
