@@ -71,7 +71,7 @@ test-asan: deps
 	$(ASAN_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
 	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) --timeout 600
 
-test: test-unit test-tsan
+test: test-unit test-tsan test-fuzz
 
 demo: build
 	scripts/demo.sh $(BUILD)
