@@ -250,6 +250,18 @@ TEST_F(SettingsTest, ASaveThatCannotBeWrittenThrows) {
     EXPECT_THROW(LoadSaveSettings(kSaveSettings, r, programDir_), TarvikError);
 }
 
+TEST_F(SettingsTest, ALineQtCannotParseHandEditedWhileRunningDoesNotFailTheSave) {
+    QDir().mkpath(configDir());
+    writeAll(iniPath(), "[Param]\nAnswerOnRing=3\n");
+    SettingsRecord r = load();
+    EXPECT_EQ(r.AnswerOnRing, 3);
+    // Edited by hand after the start: the save is the first to read the broken line.
+    writeAll(iniPath(), "[Notes\n[Param]\nAnswerOnRing=3\n");
+    r.AnswerOnRing = 4;
+    EXPECT_NO_THROW(LoadSaveSettings(kSaveSettings, r, programDir_));
+    EXPECT_EQ(load().AnswerOnRing, 4);
+}
+
 TEST(ColorText, NamesAndNumbers) {
     EXPECT_EQ(ColorToText(0), "clBlack");
     EXPECT_EQ(ColorToText(clBtnShadow), "clBtnShadow");
