@@ -26,8 +26,9 @@ int main(int argc, char** argv) {
     std::printf("noise for %d s: %lld bytes (%.0f KiB/s) taken by the program\n", seconds,
                 f.bytesSent, static_cast<double>(f.bytesSent) / 1024.0 / seconds);
     std::printf("CPU over the noise: %.0f %% of one core\n", f.cpuPercent);
-    std::printf("resident memory: %ld KiB after 2 s, at most %ld KiB, %ld KiB after the noise\n",
-                f.rssAfterWarmUpKiB, f.rssMaxKiB, f.rssAfterKiB);
+    std::printf(
+        "resident memory: %ld KiB after the warm-up, at most %ld KiB, %ld KiB after the noise\n",
+        f.rssAfterWarmUpKiB, f.rssMaxKiB, f.rssAfterKiB);
     std::printf("program running: %s; next call answered: %s, logged as \"%s\"\n",
                 f.survived ? "yes" : "no", f.answeredAfter ? "yes" : "no",
                 f.loggedAfter.constData());

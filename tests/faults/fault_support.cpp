@@ -13,8 +13,8 @@ NoiseFigures noiseThenCall(Sandbox& box, Simulator& sim, Tarvik& app, int second
     QElapsedTimer clock;
     clock.start();
     sim.command("noise " + QByteArray::number(seconds) + "s");
-    // The first seconds fill the buffers; growth after that would be a leak.
-    QThread::sleep(2);
+    // The first part fills the buffers and the caches; growth after that would be a leak.
+    QThread::sleep(std::max(2, seconds / 3));
     figures.rssAfterWarmUpKiB = figures.rssMaxKiB = processFigures(app.pid()).rssKiB;
     const auto end = sim.waitFor(
         [&](const TranscriptEntry& e) {

@@ -7,7 +7,7 @@ namespace tarvik::e2e {
 
 struct NoiseFigures {
     long long bytesSent = 0;     // by the simulator, as it reports at the end
-    long rssAfterWarmUpKiB = -1; // resident memory two seconds into the noise
+    long rssAfterWarmUpKiB = -1; // resident memory a third into the noise (2 s at least)
     long rssMaxKiB = -1;         // the most seen from then to the end of the noise
     long rssAfterKiB = -1;       // once the noise is over
     double cpuPercent = -1;      // over the noise, of one core

@@ -15,7 +15,7 @@ TEST(ModemNoise, MemoryStaysFlatAndTheNextCallIsAnsweredAndLogged) {
     ASSERT_EQ(sim.waitFor("rx", "ATM2+S64=1").kind, "rx");
     ASSERT_TRUE(eventually([&box] { return box.logLines().size() == 1; }));
 
-    const NoiseFigures noise = noiseThenCall(box, sim, app, 8);
+    const NoiseFigures noise = noiseThenCall(box, sim, app, 30);
     EXPECT_GT(noise.bytesSent, 100'000) << "the port took the noise at speed";
     ASSERT_TRUE(noise.survived);
 #ifndef __SANITIZE_ADDRESS__
