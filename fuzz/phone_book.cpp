@@ -1,6 +1,7 @@
 // The phone book file of any content: every whole record loads, an incomplete
 // tail and nothing else is an error, fields stay within their capacity, and the
 // book saved back loads as the same rows.
+#include "fake_rows.h"
 #include "fuzz_support.h"
 
 #include "platform/errors.h"
@@ -9,32 +10,7 @@
 #include <QFile>
 #include <QList>
 
-namespace {
-
 using namespace tarvik;
-
-struct Row {
-    QByteArray caption, name, notes, status;
-    bool operator==(const Row&) const = default;
-};
-
-class Rows final : public PhoneRows {
-public:
-    int rowCount() const override { return static_cast<int>(rows.size()); }
-    QByteArray caption(int row) const override { return rows[row].caption; }
-    QByteArray subItem(int row, int index) const override {
-        const Row& r = rows[row];
-        return index == 0 ? r.name : index == 1 ? r.notes : r.status;
-    }
-    void appendRow(const QByteArray& caption, const QByteArray& name, const QByteArray& notes,
-                   const QByteArray& statusText) override {
-        rows.append({caption, name, notes, statusText});
-    }
-    void resort() override {}
-    QList<Row> rows;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzz::ScratchDir scratch;
@@ -44,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     file.close();
 
-    Rows loaded;
+    FakeRows loaded;
     bool tailError = false;
     try {
         LoadSavePhoneBook(false, loaded, dir);
@@ -53,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(tailError == (size % kPhoneRecordSize != 0));
     FUZZ_CHECK(loaded.rows.size() == static_cast<qsizetype>(size / kPhoneRecordSize));
-    for (const Row& row : loaded.rows) {
+    for (const FakeRows::Row& row : loaded.rows) {
         FUZZ_CHECK(row.caption.size() <= 40 && row.name.size() <= 60 && row.notes.size() <= 60);
         FUZZ_CHECK(row.status == "BAD" || row.status == "NORMAL" || row.status == "GOOD" ||
                        row.status == "PRIO",
@@ -62,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     LoadSavePhoneBook(true, loaded, dir);
     FUZZ_CHECK(QFile(phoneBookPath(dir)).size() == loaded.rows.size() * kPhoneRecordSize);
-    Rows again;
+    FakeRows again;
     LoadSavePhoneBook(false, again, dir);
     FUZZ_CHECK(again.rows == loaded.rows);
     return 0;

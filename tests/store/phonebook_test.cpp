@@ -1,3 +1,4 @@
+#include "fake_rows.h"
 #include "store_fixture.h"
 
 #include "store/codepage.h"
@@ -11,34 +12,6 @@
 using namespace tarvik;
 
 namespace {
-
-// A list as the phone book window keeps it: rows of four texts, optionally sorted by one column.
-class FakeRows final : public PhoneRows {
-public:
-    struct Row {
-        QByteArray caption, name, notes, status;
-    };
-    QList<Row> rows;
-    int sortColumn = -1;
-    int resorts = 0;
-
-    int rowCount() const override { return static_cast<int>(rows.size()); }
-    QByteArray caption(int row) const override { return rows[row].caption; }
-    QByteArray subItem(int row, int index) const override {
-        const Row& r = rows[row];
-        return index == 0 ? r.name : index == 1 ? r.notes : r.status;
-    }
-    void appendRow(const QByteArray& caption, const QByteArray& name, const QByteArray& notes,
-                   const QByteArray& status) override {
-        rows.append({caption, name, notes, status});
-    }
-    void resort() override {
-        ++resorts;
-        if (sortColumn == 1)
-            std::stable_sort(rows.begin(), rows.end(),
-                             [](const Row& a, const Row& b) { return a.name < b.name; });
-    }
-};
 
 // One record made by hand, field by field, as the file format lays it out.
 QByteArray handRecord(const QByteArray& phone, const QByteArray& name, const QByteArray& notes,
