@@ -31,7 +31,7 @@ QByteArray ModemDialogue::ReadModemLine() {
         }
         if (line.size() >= kShortTextMax || TickElapsed(start, kLineBudgetMs)) return line;
         // Nothing waiting: sleep until a byte, a message or the deadline instead of spinning.
-        if (!tookByte) waitUntil(start, kLineBudgetMs);
+        if (!tookByte) waitUntil(start, kLineBudgetMs, [this] { return bytesWaiting(); });
     }
 }
 
@@ -51,13 +51,22 @@ void ModemDialogue::PumpDelay(std::uint32_t ms) {
     for (;;) {
         pump_.processPending();
         if (tickIntervalPassed(start, GetTickCount(), ms)) return;
-        waitUntil(start, ms);
+        waitUntil(start, ms, {});
     }
 }
 
-void ModemDialogue::waitUntil(std::uint32_t start, std::uint32_t interval) {
+bool ModemDialogue::bytesWaiting() const {
+    return port_ && port_->InCount() > 0;
+}
+
+void ModemDialogue::waitUntil(std::uint32_t start, std::uint32_t interval,
+                              const std::function<bool()>& ready) {
     const std::uint32_t now = GetTickCount();
     if (tickIntervalPassed(start, now, interval)) return;
+    // The messages just processed may have taken the reader's one wake-up for a
+    // byte that came after the last look: look again before sleeping. A byte
+    // after this look wakes the sleep itself.
+    if (ready && ready()) return;
     pump_.waitForActivity(interval - (now - start));
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 
 namespace tarvik {
 
@@ -40,8 +41,10 @@ public:
     void processMessages() { pump_.processPending(); }
 
 private:
-    // Sleeps until something happens or `interval` since `start` is up.
-    void waitUntil(std::uint32_t start, std::uint32_t interval);
+    bool bytesWaiting() const;
+    // Sleeps until something happens or `interval` since `start` is up; not at
+    // all while `ready` holds.
+    void waitUntil(std::uint32_t start, std::uint32_t interval, const std::function<bool()>& ready);
 
     ModemPort* port_;
     EventPump& pump_;
