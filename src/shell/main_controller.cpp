@@ -59,17 +59,27 @@ void MainController::FormCreate() {
     ComAc.SetComNumber(settings_.ComNumber);
     ComAc.SetBaud(settings_.Baud);
     ComAc.SetOpen(true);
-    modem_.ModemCommand("ATE0\r\n");
-    if (ComAc.Open()) ComAc.PurgeIn();
-    modem_.PumpDelay(100);
-    const QByteArray reply = modem_.ModemCommand(settings_.InitStr + "\r\n");
-    if (reply != "OK" || !ComAc.Open()) {
+    const bool modemReady = InitModem();
+    // A close asked for during the waits (a signal, the session's end) has run:
+    // the start-up ends here.
+    if (closed_) return;
+    if (!modemReady) {
         ErrorBox(QStringLiteral("Error"), QStringLiteral("at Init modem or Open COM-Port!"));
         writeLog("Error at init Modem or Open COM-Port");
     }
     form_->setStatusText(kWaitingForCall);
     form_->SetUpFromSettings(ComAc.Open());
     writeLog({});
+}
+
+bool MainController::InitModem() {
+    modem_.ModemCommand("ATE0\r\n");
+    if (closed_) return false;
+    if (ComAc.Open()) ComAc.PurgeIn();
+    modem_.PumpDelay(100);
+    if (closed_) return false;
+    const QByteArray reply = modem_.ModemCommand(settings_.InitStr + "\r\n");
+    return reply == "OK" && ComAc.Open();
 }
 
 void MainController::TarvikEventsIdle() {

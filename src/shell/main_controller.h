@@ -30,8 +30,11 @@ public:
     SettingsRecord& settings() { return settings_; }
     TCommPort& port() { return ComAc; }
 
-    // The window's creation steps: settings, port, modem, display.
+    // The window's creation steps: settings, port, modem, display. Ends early
+    // when the window is closed during its waits.
     void FormCreate();
+    // The close has run: the program ends.
+    bool closed() const { return closed_; }
     // The idle handler: ring detection, then deferred window closes.
     void TarvikEventsIdle();
 
@@ -48,6 +51,9 @@ public:
     void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override;
 
 private:
+    // The modem's start-up dialogue: echo off, the purge, the initialisation
+    // string; true when the modem answered "OK" on an open port.
+    bool InitModem();
     void writeLog(const QByteArray& message);
 
     SettingsRecord settings_;

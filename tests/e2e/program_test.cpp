@@ -2,8 +2,11 @@
 
 #include "modem/number_display.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace tarvik::e2e {
 namespace {
@@ -152,6 +155,30 @@ TEST(Shutdown, SigtermRunsTheNormalClose) {
     EXPECT_EQ(run.app->terminate(), 0);
     EXPECT_EQ(run.box.param("LastDialNum"), "4321");
     EXPECT_EQ(run.box.param("InitStr"), "ATM2+S64=1");
+}
+
+// A close asked for while the start-up waits for a silent modem ends the
+// program after the normal close, without carrying on with the start-up.
+TEST(Shutdown, ASignalDuringTheStartUpEndsTheProgramAfterTheNormalClose) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        Sandbox box;
+        box.setParam("LastDialNum", "4321");
+        Simulator sim(box, {"--silent"});
+        Tarvik app(box);
+        ASSERT_EQ(sim.waitFor("rx", "ATE0").kind, "rx");
+        QElapsedTimer closing;
+        closing.start();
+        ASSERT_EQ(::kill(static_cast<pid_t>(app.pid()), signal), 0);
+        EXPECT_EQ(app.waitForExit(10s), 0);
+        // At the latest after the current wait: a reply line's 600 ms, twice.
+        EXPECT_LT(closing.elapsed(), 4000);
+        EXPECT_EQ(sim.count("rx", "ATM2+S64=1"), 0) << "the start-up went on";
+        EXPECT_TRUE(box.boxes().isEmpty());
+        EXPECT_TRUE(box.logLines().isEmpty());
+        EXPECT_EQ(box.param("LastDialNum"), "4321") << "the settings were saved";
+        EXPECT_EQ(box.param("InitStr"), "ATM2+S64=1");
+    }
 }
 
 } // namespace
