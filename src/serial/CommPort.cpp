@@ -131,6 +131,20 @@ void TCustomCommPort::NotifyDataReady() {
     if (FDataReady) FDataReady();
 }
 
+void TCustomCommPort::NoteFailedCall() noexcept {
+    if (comm::GetLastError() == comm::ERROR_BAD_COMMAND) FDeviceLost = true;
+}
+
+void TCustomCommPort::PauseThread(std::chrono::milliseconds time) {
+    FStopWake.WaitFor(time);
+}
+
+void TCustomCommPort::SleepWhileLost() {
+    // The close sets FClosing before it wakes us; the limit is only a safeguard.
+    while (FDeviceLost && !FClosing)
+        FStopWake.WaitFor(1s);
+}
+
 void TCustomCommPort::SetLineStates(DWORD status, bool withRing) noexcept {
     FCTS = (status & comm::MS_CTS_ON) != 0;
     FDSR = (status & comm::MS_DSR_ON) != 0;
@@ -163,6 +177,8 @@ void TCustomCommPort::OpenPort() {
     SetStopbits(FStopbits);
     SetDatabits(FDatabits);
     FClosing = false;
+    FStopWake.Reset();
+    FDeviceLost = false;
     FStatusThread = std::make_unique<TStatusThread>(*this, FMonitorEvents);
     FStatusStarted.WaitFor(kStartWait);
     FHandle->SetCommMask(kOpenEventMask);
@@ -177,6 +193,7 @@ void TCustomCommPort::OpenPort() {
 
 void TCustomCommPort::ClosePort() {
     FClosing = true;
+    FStopWake.Set();
     if (!FOpen) return;
     FRing = false;
     FRLSD = false;
@@ -194,6 +211,7 @@ void TCustomCommPort::ClosePort() {
     FInBufSize = FOutBufSize = 0;
     FInCount = 0;
     FOutCount = 0;
+    FDeviceLost = false;
     std::this_thread::sleep_for(kSettlePause);
     FOpen = false;
 }
@@ -255,10 +273,13 @@ void TCustomCommPort::PurgeIn() {
 }
 
 void TCustomCommPort::PurgeOut() {
+    {
+        std::lock_guard gate(FWriteGate);
+        ++FOutPurges;
+    }
     if (HandleValid()) FHandle->PurgeComm(comm::PURGE_TXABORT | comm::PURGE_TXCLEAR);
     std::lock_guard guard(FOutLock);
     FOutCount = 0;
-    ++FOutPurges;
 }
 
 // --- events ------------------------------------------------------------------

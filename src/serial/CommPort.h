@@ -6,6 +6,7 @@
 #include "serial/comm_device.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -127,6 +128,11 @@ public:
     bool HandleValid() const noexcept { return FHandle != nullptr; }
     void OpenPort();
     void ClosePort();
+
+    // True once the device behind the open port has gone for good (unplugged,
+    // or its far end closed): the port then moves nothing and its threads sleep
+    // until it is closed. The port does not close itself; the close clears this.
+    bool DeviceLost() const noexcept { return FDeviceLost; }
 
     // Buffer operations for the UI thread.
     std::int32_t InCount() const noexcept;
@@ -260,10 +266,23 @@ private:
     template <class Change> void ApplyLineSetting(Change change);
     void SetLineStates(comm::DWORD status, bool withRing) noexcept;
     void NotifyDataReady();
+    // For the threads, after a device call failed: notes a device that has gone.
+    void NoteFailedCall() noexcept;
+    // For the threads: a pause that the close cuts short.
+    void PauseThread(std::chrono::milliseconds time);
+    // For the threads: sleeps while the device is lost, until the close.
+    void SleepWhileLost();
 
-    // Output purges count here (under FOutLock), so the writer, which sends a copy
-    // without the lock, can tell that what it sent was discarded meanwhile.
-    std::uint32_t FOutPurges = 0;
+    std::atomic<bool> FDeviceLost{false};
+    // Set by the close (after FClosing), cleared by the open: wakes the threads' pauses.
+    SyncEvent FStopWake{SyncEvent::Mode::ManualReset};
+    // Output purges count here, so the writer, which sends a copy without
+    // FOutLock, can tell that what it sends was discarded meanwhile. The writer
+    // starts a device write under FWriteGate only if no purge came since its
+    // copy; a purge counts under the gate and then aborts the device's write, so
+    // no write of discarded bytes can start after the purge and wait for ever.
+    std::mutex FWriteGate;
+    std::atomic<std::uint32_t> FOutPurges{0};
     std::atomic<bool> FInLeftBehind{false}; // the last reading pass found too little room
     std::atomic<bool> FTriggerAvailAssigned{false};
     std::mutex FDataReadyLock;

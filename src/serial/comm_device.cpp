@@ -156,6 +156,19 @@ void CommDeviceCore::absorb(const Sample& s) {
     }
 }
 
+// Takes in what the device shows for a wait; a device that has gone ends it.
+void CommDeviceCore::sampleFor(OVERLAPPED& wait) {
+    Sample s;
+    if (sample(s))
+        absorb(s);
+    else if (GetLastError() == ERROR_BAD_COMMAND)
+        complete(wait, State::Failed, ERROR_BAD_COMMAND);
+}
+
+int CommDeviceCore::pollDevice(pollfd* fds, nfds_t count, int timeoutMs) {
+    return ::poll(fds, count, timeoutMs);
+}
+
 void CommDeviceCore::tookIn(DWORD count) noexcept {
     expectedIn_ = expectedIn_ > count ? expectedIn_ - count : 0;
     // A waiter that ignored readability because bytes sat unread must look again.
@@ -190,11 +203,9 @@ bool CommDeviceCore::progress(OVERLAPPED& ov) {
         if (r.done == r.count) complete(ov, State::Done, ERROR_SUCCESS);
         break;
     }
-    case Kind::Wait: {
-        Sample s;
-        if (sample(s)) absorb(s);
+    case Kind::Wait:
+        sampleFor(ov);
         break;
-    }
     case Kind::None:
         break;
     }
@@ -282,9 +293,8 @@ bool CommDeviceCore::WaitCommEvent(DWORD* mask, OVERLAPPED& ov) {
     ov.request.mask = mask;
     ov.request.state = State::Pending;
     ov.hEvent.Reset();
-    Sample s;
-    if (sample(s)) absorb(s);
-    if (history_) {
+    sampleFor(ov);
+    if (ov.request.state == State::Pending && history_) {
         *mask = history_;
         history_ = 0;
         complete(ov, State::Done, ERROR_SUCCESS);
@@ -304,7 +314,7 @@ bool CommDeviceCore::GetOverlappedResult(OVERLAPPED& ov, DWORD* transferred, boo
         const PollSpec spec = pollSpec(interestOf(r));
         guard.unlock();
         pollfd fds[2] = {{ov.hEvent.fd(), POLLIN, 0}, {spec.fd, spec.events, 0}};
-        const int ready = ::poll(fds, spec.fd >= 0 ? 2 : 1, spec.timeoutMs);
+        const int ready = pollDevice(fds, spec.fd >= 0 ? 2 : 1, spec.timeoutMs);
         guard.lock();
         if (ready > 0 && spec.fd >= 0 && fds[1].revents) polled(fds[1].revents);
     }

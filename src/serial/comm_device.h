@@ -11,6 +11,9 @@
 // it finish; PurgeComm aborts pending transfers; ClearCommError reads and clears
 // the line error word; a pending WaitCommEvent ends with mask 0 when the armed
 // mask changes. Failures leave an error code in the calling thread's last error.
+// A device that has gone for good fails every operation, pending ones included,
+// with ERROR_BAD_COMMAND; a fault that may pass fails only the call it hit, with
+// ERROR_IO_DEVICE.
 
 namespace tarvik::comm {
 
@@ -29,6 +32,7 @@ inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 inline constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
+inline constexpr DWORD ERROR_IO_DEVICE = 1117; // a device fault that may pass
 
 // The calling thread's last error code.
 DWORD GetLastError() noexcept;

@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <optional>
+#include <poll.h>
 
 namespace tarvik::comm {
 
@@ -75,6 +76,8 @@ protected:
     virtual bool setupQueues(DWORD, DWORD) { return true; }
     virtual PollSpec pollSpec(const Interest&) { return {}; }
     virtual void polled(short /*revents*/) {}
+    // Waits for the pending operation's event and the device; called without the lock.
+    virtual int pollDevice(pollfd* fds, nfds_t count, int timeoutMs);
 
     std::mutex& lock_;
 
@@ -82,6 +85,7 @@ private:
     void Forget(OVERLAPPED& ov) noexcept override;
 
     void absorb(const Sample& s);
+    void sampleFor(OVERLAPPED& wait);
     bool progress(OVERLAPPED& ov);
     void complete(OVERLAPPED& ov, detail::IoRequest::State state, DWORD error) noexcept;
     void completeWait(DWORD events) noexcept;

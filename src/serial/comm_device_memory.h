@@ -39,7 +39,7 @@ public:
     void FailModemStatus(bool fail);
     // Opening fails with this error code; 0 lets it open.
     void FailOpen(DWORD error);
-    // The device vanishes: transfers fail, waits never end until the mask changes.
+    // The device vanishes for good: every operation fails, pending ones included.
     void HangUp();
     // The control block a device starts with.
     void SetInitialState(const DCB& dcb);

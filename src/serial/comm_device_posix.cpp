@@ -2,6 +2,7 @@
 
 #include "serial/com_names.h"
 #include "serial/comm_device_core.h"
+#include "serial/comm_syscalls.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
@@ -10,8 +11,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
+#include <chrono>
+#include <optional>
 #include <utility>
 
 namespace tarvik::comm {
@@ -41,8 +43,6 @@ DWORD errorFromErrno(int error) {
     case EBUSY:
     case EWOULDBLOCK:
         return ERROR_ACCESS_DENIED;
-    case EIO:
-        return ERROR_BAD_COMMAND;
     default:
         return ERROR_GEN_FAILURE;
     }
@@ -50,19 +50,22 @@ DWORD errorFromErrno(int error) {
 
 class UniqueFd {
 public:
-    explicit UniqueFd(int fd)
-        : fd_(fd) {}
+    UniqueFd(SystemCalls& sys, int fd)
+        : sys_(sys)
+        , fd_(fd) {}
     ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) sys_.Close(fd_);
     }
     UniqueFd(UniqueFd&& other) noexcept
-        : fd_(std::exchange(other.fd_, -1)) {}
+        : sys_(other.sys_)
+        , fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     UniqueFd& operator=(UniqueFd&&) = delete;
     int get() const { return fd_; }
 
 private:
+    SystemCalls& sys_;
     int fd_;
 };
 
@@ -109,47 +112,133 @@ DWORD statusOf(int lines) {
            ((lines & TIOCM_RNG) ? MS_RING_ON : 0) | ((lines & TIOCM_CAR) ? MS_RLSD_ON : 0);
 }
 
+// A driver rounds a speed to what its clock divider gives, and a UART copes with
+// a little error; a speed further off than 2 % is one the device did not take.
+bool speedTaken(unsigned wanted, unsigned actual) {
+    const unsigned long off = wanted > actual ? wanted - actual : actual - wanted;
+    return off * 50 <= wanted;
+}
+
+// Errors by which a device turns a request down rather than fails.
+bool isRefusal(int error) {
+    return error == EINVAL || error == ENOTTY || error == EPERM || error == EACCES ||
+           error == EOPNOTSUPP;
+}
+
+// The identity of the device node behind an open descriptor or a path.
+std::optional<dev_t> deviceOf(int statResult, const struct stat& st) {
+    if (statResult != 0 || !S_ISCHR(st.st_mode)) return std::nullopt;
+    return st.st_rdev;
+}
+
 class PosixCommDevice final : public CommDeviceCore {
 public:
-    PosixCommDevice(UniqueFd fd, const termios2& settings)
+    PosixCommDevice(SystemCalls& sys, UniqueFd fd, std::string path, const termios2& settings)
         : CommDeviceCore(deviceLock_, dcbFromTermios(settings))
-        , fd_(std::move(fd)) {
+        , sys_(sys)
+        , fd_(std::move(fd))
+        , path_(std::move(path)) {
+        struct stat st {};
+        node_ = deviceOf(sys_.Fstat(fd_.get(), &st), st);
         int lines = 0;
-        hasLines_ = ::ioctl(fd_.get(), TIOCMGET, &lines) == 0;
-        hasCounts_ = ::ioctl(fd_.get(), TIOCGICOUNT, &counts_) == 0;
-        SetInitialStatus(hasLines_ ? statusOf(lines) : kNoLinesStatus);
+        if (ioctl(TIOCMGET, &lines) == 0) {
+            hasLines_ = true;
+            SetInitialStatus(statusOf(lines));
+        } else {
+            // A tty without modem lines turns the query down; any other failure is a glitch.
+            hasLines_ = !isRefusal(errno);
+            if (!hasLines_) SetInitialStatus(kNoLinesStatus);
+        }
+        hasCounts_ = ioctl(TIOCGICOUNT, &counts_) == 0;
     }
 
     ~PosixCommDevice() override {
         Shutdown();
         // The exclusive mode would outlive us on a tty that stays open elsewhere.
-        ::ioctl(fd_.get(), TIOCNXCL);
+        if (!gone_) ioctl(TIOCNXCL, nullptr);
     }
 
 private:
-    bool gone() {
-        hungUp_ = true;
+    using Clock = std::chrono::steady_clock;
+
+    int ioctl(unsigned long request, void* arg) { return sys_.Ioctl(fd_.get(), request, arg); }
+    int ioctl(unsigned long request, long arg) {
+        return ioctl(request, reinterpret_cast<void*>(arg));
+    }
+
+    bool failGone() {
         SetLastError(ERROR_BAD_COMMAND);
         return false;
     }
+    long failGoneTransfer() {
+        failGone();
+        return -1;
+    }
+
+    // A kernel call on the device worked: whatever failed before has passed.
+    void succeeded() { eioSince_.reset(); }
+
+    // A kernel call on the device failed with `error` (EIO for a hang-up). The
+    // device has gone for good when it says so (ENXIO, ENODEV), or on EIO once
+    // its node has gone or the EIO has lasted; otherwise the fault may pass.
+    // Either way the device is left alone for a pause, so no thread spins on it.
+    void fault(int error) {
+        const auto now = Clock::now();
+        retryAt_ = now + kRetryPause;
+        bool goneNow = error == ENXIO || error == ENODEV;
+        if (error == EIO) {
+            if (!eioSince_) eioSince_ = now;
+            goneNow = nodeGone() || now - *eioSince_ >= kEioLimit;
+        }
+        if (goneNow && !gone_) {
+            gone_ = true;
+            SignalPendingLocked(); // pending operations fail at once
+        }
+        SetLastError(gone_ ? ERROR_BAD_COMMAND : ERROR_IO_DEVICE);
+    }
+
+    // The result of an ioctl: a refusal sets `refused`, a failure goes to fault().
+    bool check(int result, DWORD refused = ERROR_INVALID_PARAMETER) {
+        if (result >= 0) {
+            succeeded();
+            return true;
+        }
+        const int error = errno;
+        if (isRefusal(error))
+            SetLastError(refused);
+        else
+            fault(error);
+        return false;
+    }
+
+    // The path that was opened no longer leads to this device.
+    bool nodeGone() {
+        struct stat st {};
+        const int result = sys_.Stat(path_.c_str(), &st);
+        if (result != 0) return errno == ENOENT || errno == ENOTDIR;
+        return node_ && deviceOf(result, st) != node_;
+    }
+
+    int pauseLeftMs() const {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(retryAt_ - Clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
 
     bool sample(Sample& out) override {
-        if (hungUp_) return gone();
+        if (gone_) return failGone();
         int inQueue = 0;
         int outQueue = 0;
-        if (::ioctl(fd_.get(), FIONREAD, &inQueue) != 0) return gone();
-        if (::ioctl(fd_.get(), TIOCOUTQ, &outQueue) != 0) outQueue = 0;
+        if (!check(ioctl(FIONREAD, &inQueue)) || !check(ioctl(TIOCOUTQ, &outQueue))) return false;
         out.inQueue = static_cast<DWORD>(inQueue);
         out.outQueue = static_cast<DWORD>(outQueue);
         if (!hasLines_) {
             out.modemStatus = kNoLinesStatus;
-        } else if (int lines = 0; ::ioctl(fd_.get(), TIOCMGET, &lines) == 0) {
+        } else if (int lines = 0; check(ioctl(TIOCMGET, &lines))) {
             out.modemStatus = statusOf(lines);
-        } else if (errno == EIO) {
-            return gone();
+        } else if (gone_) {
+            return false;
         }
-        if (serial_icounter_struct now{};
-            hasCounts_ && ::ioctl(fd_.get(), TIOCGICOUNT, &now) == 0) {
+        if (serial_icounter_struct now{}; hasCounts_ && check(ioctl(TIOCGICOUNT, &now))) {
             if (now.frame != counts_.frame) out.newErrors |= CE_FRAME;
             if (now.overrun != counts_.overrun) out.newErrors |= CE_OVERRUN;
             if (now.parity != counts_.parity) out.newErrors |= CE_RXPARITY;
@@ -157,53 +246,62 @@ private:
             if (now.buf_overrun != counts_.buf_overrun) out.newErrors |= CE_RXOVER;
             counts_ = now;
         }
+        if (gone_) return failGone();
         return true;
     }
 
-    long transferResult(ssize_t n) {
-        if (n > 0) return static_cast<long>(n);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    // Bytes a read or write moved; 0 when the device had nothing or no room.
+    long transferred(ssize_t n, bool zeroIsHangUp) {
+        if (n > 0 || (n == 0 && !zeroIsHangUp)) {
+            succeeded();
+            return static_cast<long>(n);
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            succeeded();
+            return 0;
+        }
         // A tty read of 0 with VMIN 1 is a hang-up, like EIO.
-        gone();
+        fault(n == 0 ? EIO : errno);
         return -1;
     }
 
     long moveIn(std::uint8_t* dest, DWORD count) override {
-        if (hungUp_) return transferResult(0);
-        return transferResult(::read(fd_.get(), dest, count));
+        if (gone_) return failGoneTransfer();
+        return transferred(sys_.Read(fd_.get(), dest, count), true);
     }
 
     long moveOut(const std::uint8_t* src, DWORD count) override {
-        if (hungUp_) return transferResult(0);
-        const ssize_t n = ::write(fd_.get(), src, count);
-        if (n == 0) return 0;
-        return transferResult(n);
+        if (gone_) return failGoneTransfer();
+        return transferred(sys_.Write(fd_.get(), src, count), false);
     }
 
     bool flush(bool input, bool output) override {
-        const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-        if (::ioctl(fd_.get(), TCFLSH, which) == 0) return true;
-        SetLastError(errorFromErrno(errno));
-        return false;
+        if (gone_) return failGone();
+        const long which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+        return check(ioctl(TCFLSH, which));
     }
 
     bool applyState(const DCB& dcb) override {
-        termios2 t{};
-        if (::ioctl(fd_.get(), TCGETS2, &t) != 0) {
-            SetLastError(errorFromErrno(errno));
-            return false;
-        }
-        TermiosLine line{t.c_cflag, t.c_iflag, t.c_ospeed, false, 0, 0};
+        if (gone_) return failGone();
+        termios2 before{};
+        if (!check(ioctl(TCGETS2, &before))) return false;
+        TermiosLine line{before.c_cflag, before.c_iflag, before.c_ospeed, false, 0, 0};
         if (!DcbToTermios(dcb, line)) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;
         }
+        termios2 t = before;
         t.c_cflag = line.cflag;
         t.c_iflag = line.iflag;
         t.c_ispeed = t.c_ospeed = line.speed;
         t.c_cc[VSTART] = static_cast<cc_t>(line.startChar);
         t.c_cc[VSTOP] = static_cast<cc_t>(line.stopChar);
-        if (::ioctl(fd_.get(), TCSETS2, &t) != 0) {
+        if (!check(ioctl(TCSETS2, &t))) return false;
+        // A driver may keep its old speed, or fall back to another, and still succeed.
+        termios2 now{};
+        if (!check(ioctl(TCGETS2, &now))) return false;
+        if (!speedTaken(line.speed, now.c_ospeed)) {
+            check(ioctl(TCSETS2, &before));
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;
         }
@@ -211,16 +309,9 @@ private:
     }
 
     bool escape(DWORD function) override {
+        if (gone_) return failGone();
         const auto lines = [&](unsigned long request, int bits) {
-            if (!hasLines_) return true; // nothing to drive
-            if (::ioctl(fd_.get(), request, &bits) == 0) return true;
-            SetLastError(errorFromErrno(errno));
-            return false;
-        };
-        const auto simple = [&](unsigned long request, long arg) {
-            if (::ioctl(fd_.get(), request, arg) == 0) return true;
-            SetLastError(errorFromErrno(errno));
-            return false;
+            return !hasLines_ || check(ioctl(request, &bits)); // nothing to drive without lines
         };
         switch (function) {
         case SETDTR:
@@ -232,13 +323,13 @@ private:
         case CLRRTS:
             return lines(TIOCMBIC, TIOCM_RTS);
         case SETBREAK:
-            return simple(TIOCSBRK, 0);
+            return check(ioctl(TIOCSBRK, 0L));
         case CLRBREAK:
-            return simple(TIOCCBRK, 0);
+            return check(ioctl(TIOCCBRK, 0L));
         case SETXOFF:
-            return simple(TCXONC, TCOOFF);
+            return check(ioctl(TCXONC, long{TCOOFF}));
         case SETXON:
-            return simple(TCXONC, TCOON);
+            return check(ioctl(TCXONC, long{TCOON}));
         default:
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;
@@ -247,8 +338,14 @@ private:
 
     PollSpec pollSpec(const Interest& interest) override {
         PollSpec spec;
-        // A hung-up tty reports POLLHUP for ever: once seen, only our own wake-ups count.
-        if (hungUp_) return spec;
+        // Pending operations of a device that has gone have failed; only our own
+        // wake-ups count.
+        if (gone_) return spec;
+        // A tty in trouble may report ready for ever: sit out the pause first.
+        if (const int pause = pauseLeftMs(); pause > 0) {
+            spec.timeoutMs = pause;
+            return spec;
+        }
         spec.fd = fd_.get();
         spec.events = static_cast<short>((interest.readable ? POLLIN : 0) |
                                          (interest.writable ? POLLOUT : 0));
@@ -259,41 +356,46 @@ private:
     }
 
     void polled(short revents) override {
-        if (revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+        if (revents & (POLLHUP | POLLERR | POLLNVAL)) fault(EIO);
+    }
+
+    int pollDevice(pollfd* fds, nfds_t count, int timeoutMs) override {
+        return sys_.Poll(fds, count, timeoutMs);
     }
 
     static constexpr int kLinePollMs = 50;
+    static constexpr auto kRetryPause = std::chrono::milliseconds(50);
+    static constexpr auto kEioLimit = std::chrono::seconds(1);
 
     std::mutex deviceLock_;
+    SystemCalls& sys_;
     UniqueFd fd_;
+    const std::string path_;
+    std::optional<dev_t> node_; // the device number behind the descriptor
     bool hasLines_ = false;
     bool hasCounts_ = false;
-    bool hungUp_ = false;
+    bool gone_ = false;
+    std::optional<Clock::time_point> eioSince_; // first of the EIO failures since the last success
+    Clock::time_point retryAt_{};
     serial_icounter_struct counts_{};
 };
 
 CommHandle openPath(const std::string& path) {
-    const int raw = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    SystemCalls& sys = CurrentSystemCalls();
+    const int raw = sys.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (raw < 0) {
         SetLastError(errorFromErrno(errno));
         return nullptr;
     }
-    UniqueFd fd(raw);
-    if (!::isatty(fd.get())) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return nullptr;
-    }
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    if (::ioctl(fd.get(), TIOCEXCL) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
+    UniqueFd fd(sys, raw);
     termios2 t{};
-    if (::ioctl(fd.get(), TCGETS2, &t) != 0) {
-        SetLastError(errorFromErrno(errno));
+    if (sys.Ioctl(fd.get(), TCGETS2, &t) != 0) {
+        SetLastError(errno == ENOTTY ? ERROR_NOT_SUPPORTED : errorFromErrno(errno));
+        return nullptr;
+    }
+    if (sys.Flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+        sys.Ioctl(fd.get(), TIOCEXCL, nullptr) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     // Raw bytes both ways; carrier changes neither block nor hang up the tty.
@@ -303,11 +405,11 @@ CommHandle openPath(const std::string& path) {
     t.c_cflag |= CREAD | CLOCAL | HUPCL;
     t.c_cc[VMIN] = 1; // so that a read of nothing is EAGAIN, and 0 means hang-up
     t.c_cc[VTIME] = 0;
-    if (::ioctl(fd.get(), TCSETS2, &t) != 0) {
+    if (sys.Ioctl(fd.get(), TCSETS2, &t) != 0) {
         SetLastError(errorFromErrno(errno));
         return nullptr;
     }
-    return std::make_unique<PosixCommDevice>(std::move(fd), t);
+    return std::make_unique<PosixCommDevice>(sys, std::move(fd), path, t);
 }
 
 } // namespace

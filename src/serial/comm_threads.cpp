@@ -16,6 +16,7 @@ using comm::DWORD;
 constexpr auto kReadPoll = 500ms;
 constexpr auto kWritePause = 100ms;
 constexpr auto kStatusRetryPause = 100ms;
+constexpr auto kRetryPause = 50ms;
 constexpr DWORD kInitialReportMask = comm::EV_CTS | comm::EV_DSR | comm::EV_RLSD | comm::EV_RING;
 constexpr DWORD kLineChangeMask =
     comm::EV_CTS | comm::EV_DSR | comm::EV_RLSD | comm::EV_ERR | comm::EV_RING;
@@ -52,39 +53,53 @@ TReadThread::TReadThread(TCustomCommPort& AComPort)
 void TReadThread::Execute(const WorkerThread& self) {
     TCustomCommPort& port = FComPort;
     port.FReadStarted.Set();
+    auto wait = kReadPoll;
     for (;;) {
-        if (!port.FRxWake.WaitFor(kReadPoll)) {
+        if (port.FDeviceLost) {
+            port.SleepWhileLost();
+        } else if (!port.FRxWake.WaitFor(wait)) {
             // Read at least every half second, device events or not.
             port.FRxWake.Set();
         } else {
             if (port.FClosing) break;
-            DWORD waiting = 0;
-            DWORD errors = 0;
-            comm::COMSTAT stat;
-            if (port.HandleValid() && FHandle->ClearCommError(&errors, &stat))
-                waiting = stat.cbInQue;
-            DWORD got = 0;
-            {
-                std::lock_guard guard(port.FInLock);
-                const std::int32_t held = port.FInCount;
-                const DWORD room = static_cast<DWORD>(std::max(0, port.FInBufSize - held));
-                const DWORD count = std::min(waiting, room);
-                if (count > 0 && port.HandleValid()) {
-                    DWORD n = 0;
-                    const bool ok =
-                        FHandle->ReadFile(port.FInBuf.get() + held, count, &n, FOverlapped);
-                    if (finishTransfer(*FHandle, FOverlapped, ok, n)) got = std::min(n, count);
-                    port.FInCount =
-                        std::min(held + static_cast<std::int32_t>(got), port.FInBufSize);
-                }
-                port.FInLeftBehind = waiting > count;
-            }
-            if (got > 0) port.NotifyDataReady();
-            if (port.FInCount > 0 && port.FTriggerAvailAssigned) handOverQuietly(FTriggerStep);
+            // A device that failed is tried again soon, not at the next half second.
+            wait = ReadPass() ? kReadPoll : kRetryPause;
         }
         if (port.FClosing || self.Terminated()) break;
     }
     port.FReadStarted.Set();
+}
+
+bool TReadThread::ReadPass() {
+    TCustomCommPort& port = FComPort;
+    DWORD errors = 0;
+    comm::COMSTAT stat;
+    bool ok = port.HandleValid() && FHandle->ClearCommError(&errors, &stat);
+    if (!ok) port.NoteFailedCall();
+    const DWORD waiting = ok ? stat.cbInQue : 0;
+    DWORD got = 0;
+    {
+        std::lock_guard guard(port.FInLock);
+        const std::int32_t held = port.FInCount;
+        const DWORD room = static_cast<DWORD>(std::max(0, port.FInBufSize - held));
+        const DWORD count = std::min(waiting, room);
+        if (count > 0 && port.HandleValid()) {
+            DWORD n = 0;
+            const bool started =
+                FHandle->ReadFile(port.FInBuf.get() + held, count, &n, FOverlapped);
+            if (finishTransfer(*FHandle, FOverlapped, started, n)) {
+                got = std::min(n, count);
+            } else {
+                port.NoteFailedCall();
+                ok = false;
+            }
+            port.FInCount = std::min(held + static_cast<std::int32_t>(got), port.FInBufSize);
+        }
+        port.FInLeftBehind = waiting > count;
+    }
+    if (got > 0) port.NotifyDataReady();
+    if (port.FInCount > 0 && port.FTriggerAvailAssigned) handOverQuietly(FTriggerStep);
+    return ok;
 }
 
 void TReadThread::DoTriggerAvail() {
@@ -104,11 +119,14 @@ void TWriteThread::Execute(const WorkerThread& self) {
     TCustomCommPort& port = FComPort;
     port.FWriteStarted.Set();
     for (;;) {
-        if (port.FOutCount > 0) {
+        if (port.FOutCount > 0 && !port.FDeviceLost) {
             WritePending();
             if (port.FClosing) break;
         }
-        std::this_thread::sleep_for(kWritePause);
+        if (port.FDeviceLost)
+            port.SleepWhileLost();
+        else
+            port.PauseThread(kWritePause);
         if (port.FClosing || self.Terminated()) break;
     }
     port.FWriteStarted.Set();
@@ -122,10 +140,10 @@ void TWriteThread::WritePending() {
         std::lock_guard guard(port.FOutLock);
         DWORD errors = 0;
         comm::COMSTAT stat;
-        if (port.HandleValid()) FHandle->ClearCommError(&errors, &stat);
+        if (port.HandleValid() && !FHandle->ClearCommError(&errors, &stat)) port.NoteFailedCall();
         const auto room = std::max<std::int64_t>(0, std::int64_t{port.FOutBufSize} - stat.cbOutQue);
         count = static_cast<DWORD>(std::min<std::int64_t>(port.FOutCount, room));
-        if (count > 0 && port.HandleValid() && !port.FClosing && port.FCTS)
+        if (count > 0 && port.HandleValid() && !port.FClosing && port.FCTS && !port.FDeviceLost)
             std::memcpy(FSending.get(), port.FOutBuf.get(), count);
         else
             count = 0;
@@ -135,8 +153,16 @@ void TWriteThread::WritePending() {
     // The device may hold the write back for as long as flow control says; only
     // a purge ends it early. The UI thread meanwhile keeps adding behind it.
     DWORD written = 0;
-    const bool ok = FHandle->WriteFile(FSending.get(), count, &written, FOverlapped);
-    if (!finishTransfer(*FHandle, FOverlapped, ok, written)) return;
+    bool started = false;
+    {
+        std::lock_guard gate(port.FWriteGate);
+        if (port.FClosing || purges != port.FOutPurges) return; // discarded since the copy
+        started = FHandle->WriteFile(FSending.get(), count, &written, FOverlapped);
+    }
+    if (!finishTransfer(*FHandle, FOverlapped, started, written)) {
+        port.NoteFailedCall();
+        return;
+    }
     std::lock_guard guard(port.FOutLock);
     if (purges != port.FOutPurges) return; // what was sent had been discarded meanwhile
     const std::int32_t held = port.FOutCount;
@@ -181,19 +207,28 @@ void TStatusThread::Execute(const WorkerThread& self) {
     }
     port.FStatusStarted.Set();
     while (!port.FClosing) {
+        if (port.FDeviceLost) {
+            port.SleepWhileLost();
+            continue;
+        }
         bool ok = FHandle->WaitCommEvent(&FEventMask, FOverlapped);
         const DWORD error = ok ? comm::ERROR_SUCCESS : comm::GetLastError();
-        if (!ok) std::this_thread::sleep_for(kStatusRetryPause);
+        if (!ok) port.PauseThread(kStatusRetryPause);
         if (port.FClosing) break;
         if (!ok && error == comm::ERROR_IO_PENDING) {
             DWORD unused = 0;
             ok = FHandle->GetOverlappedResult(FOverlapped, &unused, true);
             if (ok) FOverlapped.hEvent.Reset();
         }
+        if (!ok) port.NoteFailedCall();
         if (port.FClosing) break;
         if (ok && port.HandleValid()) port.FRxWake.Set();
-        if (ok && (FEventMask & kLineChangeMask) && FHandle->GetCommModemStatus(&status))
-            port.SetLineStates(status, false);
+        if (ok && (FEventMask & kLineChangeMask)) {
+            if (FHandle->GetCommModemStatus(&status))
+                port.SetLineStates(status, false);
+            else
+                port.NoteFailedCall();
+        }
         if (ok) HandOver();
         if (port.FClosing || self.Terminated()) break;
     }

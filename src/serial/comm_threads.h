@@ -18,6 +18,7 @@ public:
 
 private:
     void Execute(const WorkerThread& self);
+    bool ReadPass(); // false when a device call failed
     void DoTriggerAvail();
 
     comm::CommDevice* const FHandle;
