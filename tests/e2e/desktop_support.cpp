@@ -10,19 +10,6 @@
 namespace tarvik::e2e {
 namespace {
 
-QProcessEnvironment displayEnvironment(const XServer& x) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", x.display());
-    return env;
-}
-
-// Window ids as xwininfo and import take them; xdotool prints them in decimal.
-QString hexId(const QString& window) {
-    bool ok = false;
-    const qulonglong id = window.trimmed().toULongLong(&ok, 0);
-    return ok ? QStringLiteral("0x%1").arg(id, 0, 16) : QString();
-}
-
 QStringList ids(const QByteArray& lines) {
     QStringList found;
     for (const QByteArray& line : lines.split('\n'))
@@ -46,21 +33,9 @@ int distance(QRgb a, QRgb b) {
 
 } // namespace
 
-QByteArray runOnDisplay(const XServer& x, const QString& program, const QStringList& args) {
-    QProcess tool;
-    tool.setProcessEnvironment(displayEnvironment(x));
-    tool.start(program, args);
-    if (!tool.waitForFinished(15000)) {
-        tool.kill();
-        tool.waitForFinished(1000);
-        return {};
-    }
-    return tool.readAllStandardOutput();
-}
-
 TrayHost::TrayHost(const XServer& x)
     : x_(x) {
-    trayer_.setProcessEnvironment(displayEnvironment(x));
+    trayer_.setProcessEnvironment(displayEnvironment(x.display()));
     trayer_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     trayer_.setStandardOutputFile(QProcess::nullDevice());
     trayer_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",

@@ -12,9 +12,6 @@
 
 namespace tarvik::e2e {
 
-// Runs an X client (xwininfo, import, ...) on the server; its standard output.
-QByteArray runOnDisplay(const XServer& x, const QString& program, const QStringList& args);
-
 // trayer as the notification area, docked at the top right of the screen.
 class TrayHost {
 public:

@@ -9,6 +9,14 @@
 
 namespace tarvik::e2e {
 
+QProcessEnvironment displayEnvironment(const QString& display) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    // xprop prints a title's UTF-8 as it is, not as octal escapes.
+    env.insert("LC_ALL", "C.UTF-8");
+    return env;
+}
+
 XServer::XServer() {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty()) return;
     int fds[2];
@@ -47,13 +55,7 @@ QProcessEnvironment XServer::clientEnvironment() const {
 }
 
 QString XServer::xdotool(const QStringList& args) const {
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display_);
-    tool.setProcessEnvironment(env);
-    tool.start("xdotool", args);
-    tool.waitForFinished(10000);
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    return QString::fromUtf8(runOnDisplay(*this, "xdotool", args)).trimmed();
 }
 
 QString XServer::findWindow(const QString& titlePattern, int timeoutMs) const {
@@ -65,6 +67,24 @@ QString XServer::findWindow(const QString& titlePattern, int timeoutMs) const {
         },
         milliseconds(timeoutMs));
     return id;
+}
+
+QByteArray runOnDisplay(const XServer& x, const QString& program, const QStringList& args) {
+    QProcess tool;
+    tool.setProcessEnvironment(displayEnvironment(x.display()));
+    tool.start(program, args);
+    if (!tool.waitForFinished(15000)) {
+        tool.kill();
+        tool.waitForFinished(1000);
+        return {};
+    }
+    return tool.readAllStandardOutput();
+}
+
+QString hexId(const QString& window) {
+    bool ok = false;
+    const qulonglong id = window.trimmed().toULongLong(&ok, 0);
+    return ok ? QStringLiteral("0x%1").arg(id, 0, 16) : QString();
 }
 
 } // namespace tarvik::e2e

@@ -1,5 +1,6 @@
 #pragma once
 // A private X server (Xvfb) for runs that need real keyboard and mouse input.
+#include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -28,5 +29,14 @@ private:
     QProcess xvfb_;
     QString display_;
 };
+
+// The system's environment with DISPLAY set, for the X clients run on a server.
+QProcessEnvironment displayEnvironment(const QString& display);
+
+// Runs an X client (xwininfo, xprop, import, ...) on the server; its standard output.
+QByteArray runOnDisplay(const XServer& x, const QString& program, const QStringList& args);
+
+// A window id as xwininfo and xprop print it; xdotool prints ids in decimal.
+QString hexId(const QString& window);
 
 } // namespace tarvik::e2e
