@@ -2,17 +2,15 @@
 
 #include "platform/errors.h"
 #include "platform/messages.h"
+#include "store/atomic_file.h"
 #include "store/file_handle.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace tarvik {
 namespace {
@@ -71,19 +69,8 @@ void load(PhoneRows& rows, const QByteArray& path) {
     rows.resort();
 }
 
-// Writes every record to a new file beside the old one and renames it over only
-// when all of it is on disk, so a failure leaves the old phone book whole.
+// The whole book replaces the file in one step, so a failure leaves the old one whole.
 bool save(const PhoneRows& rows, const QString& path) {
-    const QByteArray target = QFile::encodeName(path);
-    struct stat old {};
-    const bool hadOld = ::stat(target.constData(), &old) == 0;
-    if (hadOld && ::access(target.constData(), W_OK) != 0) return false;
-
-    QByteArray temp = QFile::encodeName(path + QStringLiteral(".XXXXXX"));
-    FileHandle file(::mkstemp(temp.data()));
-    if (!file) return false;
-    bool ok = ::fchmod(file.get(), hadOld ? (old.st_mode & 07777) : 0644) == 0;
-
     QByteArray records;
     records.reserve(rows.rowCount() * kPhoneRecordSize);
     for (int row = 0; row < rows.rowCount(); ++row) {
@@ -91,19 +78,7 @@ bool save(const PhoneRows& rows, const QString& path) {
                              TextToStatus(rows.subItem(row, 2))};
         records += encodePhoneRecord(item);
     }
-    ok = ok && writeAll(file.get(), records.constData(), static_cast<std::size_t>(records.size()));
-    ok = ok && ::fsync(file.get()) == 0;
-    ok = file.close() && ok;
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    // Make the rename itself durable.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    if (FileHandle dir{::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)})
-        ::fsync(dir.get());
-    return true;
+    return replaceFileContent(QFile::encodeName(path), records);
 }
 
 } // namespace

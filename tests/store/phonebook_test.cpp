@@ -6,8 +6,10 @@
 
 #include <QList>
 #include <algorithm>
-#include <csignal>
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 
 using namespace tarvik;
 
@@ -129,33 +131,222 @@ TEST_F(PhoneBookTest, ASaveThatFailsMidwayLeavesTheOldFileWhole) {
         rows.appendRow(QByteArray::number(i), "new", "", "GOOD");
 
     // Files may not grow past 1000 bytes: the save's writes fail part of the way through.
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    LoadSavePhoneBook(true, rows, programDir_);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
+    const int boxes = inChildWithFileSizeLimit(1000, [&] {
+        LoadSavePhoneBook(true, rows, programDir_);
+        return static_cast<int>(recorder_->boxes().size());
+    });
     EXPECT_EQ(readAll(file()), old);
-    EXPECT_EQ(recorder_->boxes().size(), 1);
+    EXPECT_EQ(boxes, 1);
     EXPECT_EQ(QDir(programDir_).entryList(QDir::Files), QStringList{"phones.dat"})
         << "no temporary file left";
 }
 
-TEST_F(PhoneBookTest, SaveKeepsTheFilesPermissions) {
-    writeAll(file(), {});
-    QFile::setPermissions(file(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+// The file on disk: where links lead, its mode and owner, and what killed saves left.
+
+QByteArray encoded(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+struct stat statOf(const QString& path) {
+    struct stat info {};
+    ::lstat(encoded(path).constData(), &info);
+    return info;
+}
+
+QByteArray linkText(const QString& path) {
+    char text[4096];
+    const ssize_t length = ::readlink(encoded(path).constData(), text, sizeof text);
+    return length < 0 ? QByteArray() : QByteArray(text, length);
+}
+
+// Sets a file's (or a link's own) modification time `seconds` into the past.
+void makeOlder(const QString& path, int seconds) {
+    const timespec then{std::time(nullptr) - seconds, 0};
+    const timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, encoded(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+class Umask {
+public:
+    explicit Umask(mode_t mask)
+        : previous_(::umask(mask)) {}
+    ~Umask() { ::umask(previous_); }
+
+private:
+    mode_t previous_;
+};
+
+class PhoneBookFileTest : public PhoneBookTest {
+protected:
+    PhoneBookFileTest() { rows.appendRow("555", "new", "", "GOOD"); }
+    void save() { LoadSavePhoneBook(true, rows, programDir_); }
+    static QByteArray newBook() { return encodePhoneRecord({"555", "new", "", psGood}); }
+    QString synced(const QString& name = {}) const {
+        QDir().mkpath(path("synced"));
+        return path("synced/") + name;
+    }
+    static void link(const QString& link, const QByteArray& target) {
+        ASSERT_EQ(::symlink(target.constData(), encoded(link).constData()), 0);
+    }
+    static QStringList entries(const QString& folder) {
+        QStringList names =
+            QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        names.sort();
+        return names;
+    }
+
     FakeRows rows;
-    rows.appendRow("1", "", "", "NORMAL");
-    LoadSavePhoneBook(true, rows, programDir_);
-    const auto modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                          QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-    EXPECT_EQ(QFile::permissions(file()) & modeBits,
-              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+};
+
+TEST_F(PhoneBookFileTest, SavesThroughLinksToWhereTheyLeadAndKeepsTheLinks) {
+    struct Case {
+        const char* what;
+        QByteArray link;  // where phones.dat points
+        QString hop;      // a second link in the program folder, if any
+        QByteArray hopTo; // where that one points
+        QString target;   // the file that gets the book
+        bool existed;
+    };
+    const QByteArray absolute = encoded(synced("absolute.dat"));
+    const Case cases[] = {
+        {"absolute", absolute, {}, {}, synced("absolute.dat"), true},
+        {"relative", "../synced/relative.dat", {}, {}, synced("relative.dat"), true},
+        {"chain", "hop", programDir_ + "hop", "../synced/chain.dat", synced("chain.dat"), true},
+        {"dangling", "../synced/created.dat", {}, {}, synced("created.dat"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(file());
+        if (c.existed) writeAll(c.target, "old");
+        link(file(), c.link);
+        if (!c.hop.isEmpty()) link(c.hop, c.hopTo);
+
+        save();
+        EXPECT_EQ(linkText(file()), c.link);
+        if (!c.hop.isEmpty()) {
+            EXPECT_EQ(linkText(c.hop), c.hopTo);
+        }
+        EXPECT_EQ(readAll(c.target), newBook());
+        EXPECT_EQ(loadRows().rowCount(), 1) << "the next load reads it through the link";
+    }
+    EXPECT_TRUE(recorder_->boxes().isEmpty());
+    EXPECT_EQ(entries(synced()),
+              QStringList({"absolute.dat", "chain.dat", "created.dat", "relative.dat"}))
+        << "no temporary file left";
+    EXPECT_EQ(entries(programDir_), QStringList({"hop", "phones.dat"}));
+}
+
+TEST_F(PhoneBookFileTest, ASaveThroughALinkThatFailsMidwayLeavesTheTargetWhole) {
+    writeAll(synced("book.dat"), "old");
+    link(file(), "../synced/book.dat");
+    for (int i = 0; i < 40; ++i)
+        rows.appendRow(QByteArray::number(i), "new", "", "GOOD");
+    const int boxes = inChildWithFileSizeLimit(1000, [&] {
+        save();
+        return static_cast<int>(recorder_->boxes().size());
+    });
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(readAll(synced("book.dat")), "old");
+    EXPECT_EQ(linkText(file()), "../synced/book.dat");
+    EXPECT_EQ(entries(synced()), QStringList{"book.dat"});
+}
+
+// A rename cannot cross file systems: the book reaches a target on another one
+// only when its temporary file is made beside the target.
+TEST_F(PhoneBookFileTest, ALinkToAnotherFileSystemIsSavedThere) {
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tarvik-test-XXXXXX"));
+    if (!elsewhere.isValid() || statOf(elsewhere.path()).st_dev == statOf(programDir_).st_dev)
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    const QString target = elsewhere.filePath("phones.dat");
+    writeAll(target, "old");
+    link(file(), encoded(target));
+    save();
+    EXPECT_EQ(readAll(target), newBook());
+    EXPECT_EQ(linkText(file()), encoded(target));
+    EXPECT_TRUE(recorder_->boxes().isEmpty());
+}
+
+TEST_F(PhoneBookFileTest, ANewBookGetsTheModeTheUmaskGives) {
+    for (const auto& [mask, mode] : {std::pair{0077, 0600}, {0027, 0640}, {0002, 0664}}) {
+        const Umask umask(static_cast<mode_t>(mask));
+        QFile::remove(file());
+        save();
+        EXPECT_EQ(statOf(file()).st_mode & 07777, static_cast<mode_t>(mode)) << "umask " << mask;
+    }
+}
+
+TEST_F(PhoneBookFileTest, AReplacedBookKeepsItsModeOwnerAndGroup) {
+    writeAll(file(), "old");
+    ASSERT_EQ(::chmod(encoded(file()).constData(), 0640), 0);
+    // Root can hand the file to someone else, as another user's file would be.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(encoded(file()).constData(), 65534, 65534), 0);
+    }
+    const struct stat before = statOf(file());
+    for (const mode_t mask : {0077, 0000}) {
+        const Umask umask(mask);
+        save();
+        const struct stat after = statOf(file());
+        EXPECT_EQ(after.st_mode & 07777, 0640u) << "umask " << mask;
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+    }
+    EXPECT_EQ(readAll(file()), newBook());
+}
+
+TEST_F(PhoneBookFileTest, AnOwnerThatCannotBeKeptDoesNotStopTheSave) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root and the user nobody";
+    // A book of root's that nobody may write, in a folder nobody may write.
+    ASSERT_EQ(::chmod(encoded(path("")).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(encoded(programDir_).constData(), 0777), 0);
+    writeAll(file(), "old");
+    ASSERT_EQ(::chmod(encoded(file()).constData(), 0666), 0);
+
+    const int boxes = inChild([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
+            ::setuid(nobody->pw_uid) != 0)
+            return 100;
+        save();
+        return static_cast<int>(recorder_->boxes().size());
+    });
+    EXPECT_EQ(boxes, 0);
+    EXPECT_EQ(readAll(file()), newBook());
+    EXPECT_EQ(statOf(file()).st_uid, nobody->pw_uid);
+    EXPECT_EQ(statOf(file()).st_mode & 07777, 0666u);
+}
+
+TEST_F(PhoneBookFileTest, StaleTemporaryFilesOfKilledSavesGoAndNothingElse) {
+    const QStringList stale{"phones.dat.a1B2c3", "phones.dat.ZZZZZZ"};
+    const QStringList strangers{
+        "phones.dat.bak",     "phones.dat.12345", "phones.dat.1234567",
+        "phones.dat.ab-c_d",  "phones.dat~",      "phones.dat.a1B2c3.x",
+        "xphones.dat.a1B2c3", "other.dat.a1B2c3", "PHONES.DAT.a1B2c3",
+    };
+    for (const QString& name : stale + strangers + QStringList{"phones.dat.Recent"})
+        writeAll(programDir_ + name, "x");
+    QDir(programDir_).mkdir("phones.dat.Dir123");
+    link(programDir_ + "phones.dat.Lnk123", "phones.dat.bak");
+    for (const QString& name : entries(programDir_))
+        makeOlder(programDir_ + name, 120);
+    // As old as the file of a save running now in another process may be.
+    makeOlder(programDir_ + "phones.dat.Recent", 50);
+
+    save();
+    QStringList left = strangers + QStringList{"phones.dat.Recent", "phones.dat.Dir123",
+                                               "phones.dat.Lnk123", "phones.dat"};
+    left.sort();
+    EXPECT_EQ(entries(programDir_), left);
+    EXPECT_EQ(readAll(file()), newBook());
+}
+
+TEST_F(PhoneBookFileTest, StaleTemporaryFilesBesideALinksTargetGo) {
+    writeAll(synced("book.dat"), "old");
+    writeAll(synced("book.dat.Old123"), "x");
+    makeOlder(synced("book.dat.Old123"), 120);
+    link(file(), "../synced/book.dat");
+    save();
+    EXPECT_EQ(entries(synced()), QStringList{"book.dat"});
 }
 
 TEST(PhoneStatus, TextsBothWays) {

@@ -9,7 +9,34 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Runs `body` in a child process and gives its result, 0 to 125, or -1 when the
+// child failed; what the body changes in its process never reaches this one.
+inline int inChild(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) > 125 ? -1 : WEXITSTATUS(status);
+}
+
+// The same in a child whose files may not grow past `maxFileSize` bytes: writes
+// beyond fail with EFBIG, as on a full disk.
+inline int inChildWithFileSizeLimit(rlim_t maxFileSize, const std::function<int()>& body) {
+    return inChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = maxFileSize;
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() : 126;
+    });
+}
 
 // A private configuration folder and program folder per test, and a recorder for boxes.
 class StoreTest : public ::testing::Test {
