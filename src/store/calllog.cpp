@@ -56,6 +56,20 @@ FileHandle openForAppend(const QByteArray& path, bool& existed) {
     return file;
 }
 
+// A line goes in whole or not at all: the part of a write cut short (a full disk)
+// is taken back, so the next line never continues half a line.
+bool appendWhole(int fd, const QByteArray& line) {
+    struct stat before {};
+    const bool regular = fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
+    if (writeAll(fd, line.constData(), static_cast<std::size_t>(line.size()))) return true;
+    const int writeError = errno;
+    if (regular && ftruncate(fd, before.st_size) != 0) {
+        // The part written stays; the error below still tells of the failure.
+    }
+    errno = writeError;
+    return false;
+}
+
 } // namespace
 
 QByteArray logStamp(const QDateTime& when, const QLocale& locale) {
@@ -87,8 +101,7 @@ void WriteLogLine(const QString& path, const QByteArray& message) {
         ErrorBox(QStringLiteral("Error"), QStringLiteral("Create Log-file!"));
         return;
     }
-    const bool written =
-        writeAll(file.get(), line.constData(), static_cast<std::size_t>(line.size()));
+    const bool written = appendWhole(file.get(), line);
     const int writeError = errno;
     if (!file.close() || !written)
         throw TarvikError(

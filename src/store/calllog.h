@@ -12,7 +12,7 @@ QByteArray logStamp(const QDateTime& when, const QLocale& locale = QLocale::syst
 // Appends one stamped line (cut to 255 characters, ended by CR LF) to the log
 // file at `path`, opening and closing it for the line. A log that can be neither
 // appended to nor created shows "Error" / "Create Log-file!" and drops the line;
-// a failing write throws TarvikError.
+// a failing write throws TarvikError and leaves no part of the line in the file.
 void WriteLogLine(const QString& path, const QByteArray& message);
 
 } // namespace tarvik

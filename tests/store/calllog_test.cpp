@@ -97,6 +97,37 @@ TEST_F(CallLogTest, AFullDiskIsAnIoError) {
     EXPECT_TRUE(recorder_->boxes().isEmpty());
 }
 
+TEST_F(CallLogTest, OnANearlyFullDiskALineIsWrittenWholeOrNotAtAll) {
+    const QByteArray old = "01.02 03:04:05 earlier\r\n";
+    const QByteArray message(100, 'm');
+    const qsizetype line = 15 + message.size() + 2;
+    // Room for nothing, for part of the line, and for all of it.
+    for (const qsizetype room : {qsizetype(0), qsizetype(1), line / 2, line - 1, line}) {
+        SCOPED_TRACE(room);
+        writeAll(log(), old);
+        const int raised = inChildWithFileSizeLimit(static_cast<rlim_t>(old.size() + room), [&] {
+            try {
+                WriteLogLine(log(), message);
+            } catch (const TarvikError&) {
+                return 1;
+            }
+            return 0;
+        });
+        EXPECT_EQ(raised, room < line ? 1 : 0);
+        const QByteArray content = readAll(log());
+        EXPECT_TRUE(content.startsWith(old));
+        EXPECT_EQ(content.size(), old.size() + (room < line ? 0 : line));
+        EXPECT_TRUE(content.endsWith(room < line ? old : message + "\r\n"));
+
+        // With room again the next line is a line of its own.
+        WriteLogLine(log(), "next");
+        const QByteArray after = readAll(log());
+        EXPECT_TRUE(after.startsWith(content));
+        EXPECT_EQ(after.size(), content.size() + 15 + 4 + 2);
+        EXPECT_TRUE(after.endsWith(" next\r\n"));
+    }
+}
+
 TEST_F(CallLogTest, ChangingThePathMovesLoggingAndKeepsTheOldFile) {
     WriteLogLine(log(), "first");
     const QByteArray before = readAll(log());
