@@ -15,6 +15,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
@@ -34,6 +37,8 @@ constexpr int kLedTop = 6, kLedWidth = 37, kLastLedWidth = 36, kLedHeight = 56;
 constexpr int kLedLefts[kLedCount] = {6, 43, 80, 117, 154, 191, 228, 265, 302};
 constexpr int kWindowFontHeight = 14, kKeyFontHeight = 11;
 constexpr int kTrayRetryMs = 250;
+// A bus that does not answer costs the start this much at most.
+constexpr int kTrayKindTimeoutMs = 1000;
 
 struct KeyDesign {
     TOvalButton* TMainForm::*control;
@@ -251,15 +256,39 @@ void TMainForm::createMenu() {
 }
 
 void TMainForm::createTray() {
+    // Asked when Qt makes its choice, which it keeps for the whole run.
     TrayIco = new QSystemTrayIcon(this);
+    trayKind_ = sessionTrayKind();
     TrayIco->setObjectName(QStringLiteral("TrayIco"));
     TrayIco->setContextMenu(RxPopupSys);
     setPortState(false);
     connect(TrayIco, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick)
-                    runReported([this] { TrayDoubleClick(); });
+                runReported([&] { trayActivated(reason); });
             });
+}
+
+TMainForm::TrayKind TMainForm::sessionTrayKind() {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply =
+        QDBusConnection::sessionBus().call(get, QDBus::Block, kTrayKindTimeoutMs);
+    const bool hostRegistered =
+        reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+        reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    return hostRegistered ? TrayKind::StatusNotifier : TrayKind::XEmbed;
+}
+
+void TMainForm::trayActivated(QSystemTrayIcon::ActivationReason reason) {
+    // An XEmbed tray sends Trigger on every single click, a double click's
+    // first one included.
+    const QSystemTrayIcon::ActivationReason runsDefault = trayKind_ == TrayKind::StatusNotifier
+                                                              ? QSystemTrayIcon::Trigger
+                                                              : QSystemTrayIcon::DoubleClick;
+    if (reason == runsDefault) TrayDoubleClick();
 }
 
 void TMainForm::setEvents(MainEvents* events) {
@@ -338,10 +367,10 @@ void TMainForm::decideTray(bool available) {
 
 void TMainForm::SetWindowVisible(bool show) {
     if (show) {
-        if (trayMode_ == TrayMode::NoTray)
-            showNormal();
-        else
-            this->show();
+        // The window manager can minimise the window whatever its buttons
+        // say; a request to show it brings it back from there too.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        this->show();
         raise();
         activateWindow();
         miOpenFullSize->setText(QStringLiteral("Hide"));
@@ -356,10 +385,10 @@ void TMainForm::SetWindowVisible(bool show) {
 
 void TMainForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    // Without a tray the task bar can restore or minimise the window too; the
-    // item keeps naming the other action.
-    if (event->type() != QEvent::WindowStateChange || trayMode_ != TrayMode::NoTray) return;
-    const bool shown = isVisible() && !isMinimized();
+    // The window manager or the task bar can minimise or restore the window;
+    // the item keeps naming the other action.
+    if (event->type() != QEvent::WindowStateChange || !isVisible()) return;
+    const bool shown = !isMinimized();
     miOpenFullSize->setChecked(shown);
     miOpenFullSize->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Open"));
 }

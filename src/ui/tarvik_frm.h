@@ -34,6 +34,13 @@ public:
     // then shows at start, has a task-bar entry and "Hide" minimises it).
     enum class TrayMode { Undecided, Tray, NoTray };
     using TrayProbe = std::function<bool()>;
+    // How the tray reports clicks: an XEmbed tray (the icon is a window of
+    // ours) sends a double click; a StatusNotifierItem host on the session bus
+    // sends only an activation, which it makes of a single click.
+    enum class TrayKind { XEmbed, StatusNotifier };
+    // The kind Qt chooses for this session: StatusNotifierItem exactly when
+    // the session bus has a registered host.
+    static TrayKind sessionTrayKind();
 
     // `settings` is read for colours, toggles and DigCol, and written by the
     // three view toggles; it must outlive the window.
@@ -82,6 +89,10 @@ public:
     // What a double click on the tray icon does: the first enabled default
     // item of the popup menu, if any.
     void TrayDoubleClick();
+    // Which of the tray's activations runs TrayDoubleClick; set from the
+    // session when the tray icon is made.
+    void setTrayKind(TrayKind kind) { trayKind_ = kind; }
+    TrayKind trayKind() const { return trayKind_; }
 
     // MainView
     MainState& state() override { return state_; }
@@ -142,6 +153,7 @@ private:
     void miSwitchPortClick();
     void miCloseTarvikClick();
     void decideTray(bool available);
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     bool previewKey(QKeyEvent* event);
     bool serveAccelerator(const QKeyEvent* event);
     MainEvents& events() const;
@@ -155,6 +167,7 @@ private:
     qreal scale_ = 1.0;
     bool onTop_ = true; // designed always-on-top
     TrayMode trayMode_ = TrayMode::Undecided;
+    TrayKind trayKind_ = TrayKind::XEmbed;
     TrayProbe trayProbe_;
     QTimer trayRetry_;
     QElapsedTimer trayWaited_;

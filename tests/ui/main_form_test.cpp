@@ -433,6 +433,70 @@ TEST_F(MainFormTest, OpenItemCaptions) {
     EXPECT_EQ(form.miOpenFullSize->text(), "Open");
 }
 
+// The window manager may minimise the window though it offers no minimise box.
+TEST_F(MainFormTest, AMinimisedWindowComesBackAndTheOpenItemTellsTheTruth) {
+    startWithTray(true);
+    const auto minimise = [this] { form.setWindowState(form.windowState() | Qt::WindowMinimized); };
+    const auto itemReads = [this](const char* caption, bool checked) {
+        EXPECT_EQ(form.miOpenFullSize->text(), caption);
+        EXPECT_EQ(form.miOpenFullSize->isChecked(), checked);
+    };
+    form.miOpenFullSize->trigger();
+    minimise();
+    itemReads("Open", false);
+    form.miOpenFullSize->trigger();
+    EXPECT_TRUE(form.isVisible() && !form.isMinimized()) << "Open restores the window";
+    itemReads("Hide", true);
+
+    minimise();
+    form.ShowCallerId("CallerID: 12345678");
+    EXPECT_TRUE(form.isVisible() && !form.isMinimized()) << "a caller brings it back";
+    itemReads("Hide", true);
+
+    minimise();
+    form.SetWindowVisible(false);
+    itemReads("Open", false);
+    form.showForCaller();
+    EXPECT_TRUE(form.isVisible() && !form.isMinimized()) << "hidden while minimised";
+    itemReads("Hide", true);
+
+    minimise();
+    form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
+    itemReads("Hide", true);
+}
+
+TEST_F(MainFormTest, TheTrayKindChoosesTheActivationThatRunsTheDefaultItem) {
+    FakePort port;
+    form.setPort(&port);
+    startWithTray(true);
+    const auto activate = [this](QSystemTrayIcon::ActivationReason reason) {
+        emit form.TrayIco->activated(reason);
+    };
+
+    form.setTrayKind(TMainForm::TrayKind::XEmbed);
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(form.isVisible()) << "a single click on an XEmbed tray";
+    activate(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(form.isVisible());
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(form.isVisible()) << "the first click of the next double click";
+
+    form.setTrayKind(TMainForm::TrayKind::StatusNotifier);
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(form.isVisible()) << "a StatusNotifierItem host's activation";
+    activate(QSystemTrayIcon::MiddleClick);
+    activate(QSystemTrayIcon::Context);
+    EXPECT_FALSE(form.isVisible());
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.miOpenFullSize->text(), "Hide");
+
+    form.ApplyTrayDblClick(1);
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(port.open);
+    EXPECT_EQ(form.miSwitchPort->text(), "&Open Port");
+}
+
 TEST_F(MainFormTest, PortItemAndTrayPicture) {
     const QImage still = trayPicture(16, false).toImage();
     const QImage struck = trayPicture(16, true).toImage();

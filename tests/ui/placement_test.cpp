@@ -156,10 +156,11 @@ TEST_F(PlacementTest, ShowCommandsRestoreTheWindowState) {
         const char* flags;
         Qt::WindowStates state;
     };
-    for (const Case& c : {Case{"3", "0", Qt::WindowMaximized}, Case{"2", "0", Qt::WindowMinimized},
-                          Case{"6", "0", Qt::WindowMinimized}, Case{"7", "0", Qt::WindowMinimized},
-                          Case{"2", "2", Qt::WindowMinimized | Qt::WindowMaximized},
-                          Case{"1", "0", Qt::WindowNoState}, Case{"9", "0", Qt::WindowNoState}}) {
+    // Minimised (2, 6, 7) reads as restored: a window opened to be seen stays in view.
+    for (const Case& c : {Case{"3", "0", Qt::WindowMaximized}, Case{"2", "0", Qt::WindowNoState},
+                          Case{"6", "0", Qt::WindowNoState}, Case{"7", "0", Qt::WindowNoState},
+                          Case{"2", "2", Qt::WindowMaximized}, Case{"1", "0", Qt::WindowNoState},
+                          Case{"9", "0", Qt::WindowNoState}}) {
         SCOPED_TRACE(std::string(c.showCmd) + " flags " + c.flags);
         storePlacement(QStringLiteral("120"), QString::fromLatin1(c.showCmd),
                        QStringLiteral("100,110,500,410"), QString::fromLatin1(c.flags));
@@ -168,6 +169,27 @@ TEST_F(PlacementTest, ShowCommandsRestoreTheWindowState) {
         EXPECT_EQ(placed.window.windowState(), c.state);
         EXPECT_EQ(placed.window.normalGeometry(), QRect(100, 110, 400, 300));
         placed.window.close();
+    }
+}
+
+TEST_F(PlacementTest, AWindowClosedWhileMinimisedOpensInViewWhereItWas) {
+    for (const bool positionOnly : {false, true}) {
+        SCOPED_TRACE(positionOnly ? "position only" : "position and size");
+        {
+            Placed placed(120, {}, positionOnly);
+            placed.window.show();
+            placed.window.setGeometry(60, 70, 320, 240);
+            placed.window.showMinimized();
+            QCoreApplication::processEvents();
+            placed.window.close();
+        }
+        EXPECT_EQ(stored(QStringLiteral("ShowCmd")), QStringLiteral("2"))
+            << "the record tells how the window was left";
+        Placed again(120, {}, positionOnly);
+        again.window.show();
+        EXPECT_FALSE(again.window.isMinimized());
+        EXPECT_EQ(again.window.geometry().topLeft(), QPoint(60, 70));
+        again.window.close();
     }
 }
 

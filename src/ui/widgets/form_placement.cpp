@@ -108,7 +108,9 @@ void TFormPlacement::RestorePlacement() {
     case 2:
     case 6:
     case 7:
-        state |= Qt::WindowMinimized;
+        // Read as restored: a window shown to be looked at must not open out
+        // of view, and a tray program's window has no task-bar entry to bring
+        // it back from there.
         if ((flags & kRestoreToMaximized) && !positionOnly_) state |= Qt::WindowMaximized;
         break;
     case 3:

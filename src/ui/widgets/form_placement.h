@@ -18,7 +18,8 @@ namespace tarvik {
 // since it was last shown. A window that was never shown saves nothing.
 //
 // Values of the section, all strings: "Flags", "ShowCmd" (1 normal,
-// 2 minimised, 3 maximised), "PixelsPerInch", "MinMaxPos" ("%d,%d,%d,%d"),
+// 2 minimised, 3 maximised; a minimised window is restored as it was before
+// it was minimised), "PixelsPerInch", "MinMaxPos" ("%d,%d,%d,%d"),
 // "NormPos" ("%d,%d,%d,%d": left, top, right, bottom of the normal rectangle)
 // and "Visible" ("0" saved at a close, "1" at destruction).
 class TFormPlacement : public QObject {
