@@ -5,6 +5,7 @@
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "shell/main_controller.h"
+#include "shell/platform_choice.h"
 #include "ui/message_box_qt.h"
 #include "ui/tarvik_application.h"
 #include "ui/tarvik_frm.h"
@@ -29,6 +30,7 @@ void installPresenter() {
 
 int main(int argc, char** argv) {
     tarvik::TerminationSignals::blockEarly();
+    tarvik::choosePlatform();
     tarvik::TarvikApplication app(argc, argv);
     installPresenter();
 
