@@ -5,6 +5,8 @@
 #include "platform/tick.h"
 #include "store/settings.h"
 
+#include <exception>
+
 namespace tarvik {
 namespace {
 
@@ -14,6 +16,35 @@ constexpr std::uint32_t kRingGapMs = 400;
 constexpr std::uint32_t kPurgePauseMs = 50;
 constexpr std::uint32_t kAnswerWindowMs = 3000;
 constexpr std::uint32_t kTalkPauseMs = 150;
+
+// The log lines of one answer. A log that fails must not hide the caller nor leave
+// the modem's reply unread: its first error is held until the answer is over.
+class AnswerLog {
+public:
+    explicit AnswerLog(const LogLineSink& log)
+        : log_(log) {}
+    AnswerLog(const AnswerLog&) = delete;
+    AnswerLog& operator=(const AnswerLog&) = delete;
+
+    LogLineSink sink() {
+        return [this](const QByteArray& message) { write(message); };
+    }
+    void raiseHeldError() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    void write(const QByteArray& message) {
+        try {
+            if (log_) log_(message);
+        } catch (...) {
+            if (!error_) error_ = std::current_exception();
+        }
+    }
+
+    const LogLineSink& log_;
+    std::exception_ptr error_;
+};
 
 } // namespace
 
@@ -66,15 +97,24 @@ void IncomingCalls::ComAcRingSignal() {
     modem.SendModemString(c_.settings.AnswerStr + "\r\n");
     c_.state().InCall = true;
 
+    AnswerLog answerLog(c_.log);
+    const LogLineSink logAnswer = answerLog.sink();
     do {
         line = modem.ReadModemLine();
         if (line.contains("CallerID:")) {
-            c_.log(line);
-            ShowCallerId(c_.view, line, c_.settings.DigCol, c_.log);
+            logAnswer(line);
+            try {
+                ShowCallerId(c_.view, line, c_.settings.DigCol, logAnswer);
+            } catch (...) {
+                // A number that cannot be shown ends the answer; the first error is told.
+                answerLog.raiseHeldError();
+                throw;
+            }
         }
     } while (line != "OK" && !modem.TickElapsed(t, kAnswerWindowMs));
 
     purge();
+    answerLog.raiseHeldError();
 }
 
 void IncomingCalls::btnTalkClick() {

@@ -16,7 +16,9 @@ public:
     // four bytes wait, then rings the sound and runs the incoming-call sequence.
     void detectRing();
 
-    // Counts the rings, answers, and reads the caller-ID report.
+    // Counts the rings, answers, and reads the caller-ID report. A log that
+    // fails during the answer does not stop it: every caller is still shown, and
+    // the log's first error is raised once the answer has been read.
     void ComAcRingSignal();
 
     void btnAnswerClick() { ComAcRingSignal(); }

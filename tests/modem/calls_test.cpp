@@ -41,6 +41,16 @@ protected:
         settings.SoundFile = "/sounds/ring.wav";
     }
 
+    // The message of the error that answering raised, or empty.
+    QString answerError() {
+        try {
+            calls.btnAnswerClick();
+        } catch (const TarvikError& error) {
+            return error.message();
+        }
+        return {};
+    }
+
     // The time since `since` at which the program sent `text`, or -1.
     long sentAt(const QByteArray& text, std::uint32_t since) const {
         for (const auto& s : modem.sent)
@@ -52,9 +62,13 @@ protected:
     ScriptedModem modem;
     RecordingView view;
     FakeSound sound;
-    QList<QByteArray> log;
+    QList<QByteArray> log; // every line the program tried to log
+    bool logFails = false; // as on a full disk
     ModemDialogue dialogue{&modem, modem};
-    CallContext context{settings, view, dialogue, [this](const QByteArray& m) { log.append(m); }};
+    CallContext context{settings, view, dialogue, [this](const QByteArray& m) {
+                            log.append(m);
+                            if (logFails) throw TarvikError("I/O error: No space left on device");
+                        }};
     IncomingCalls calls{context, sound};
     Dialer dialer{context, calls};
 };
@@ -161,6 +175,34 @@ TEST_F(CallsTest, ABadCategoryCharacterEndsTheSequenceWithAnError) {
     EXPECT_THROW(calls.btnAnswerClick(), TarvikError);
     EXPECT_EQ(log, QList<QByteArray>({"CallerID: 1234567A"}));
     EXPECT_TRUE(view.mainState.InCall);
+}
+
+TEST_F(CallsTest, AFailingLogHidesNoCallerAndIsRaisedOnceTheAnswerIsRead) {
+    logFails = true;
+    modem.onWrite = [this](const QByteArray&) {
+        modem.arrive(100, "CallerID: 11111111\r\nCallerID: 22222223\r\nOK\r\nRING\r\n");
+    };
+    const std::uint32_t start = modem.now;
+    EXPECT_EQ(answerError(), "I/O error: No space left on device");
+    EXPECT_EQ(view.shownForCaller, 2);
+    EXPECT_EQ(view.shown()[8], LedGlyph('2')) << "both callers shown, the second stays";
+    EXPECT_EQ(log, QList<QByteArray>({"CallerID: 11111111", CallerCategories()[1],
+                                      "CallerID: 22222223", CallerCategories()[3]}))
+        << "each line is still tried";
+    EXPECT_TRUE(view.mainState.InCall);
+    EXPECT_LT(modem.now - start, 600u + 50u + 1000u) << "the OK line ended the answer";
+    EXPECT_EQ(modem.InCount(), 0) << "the rest of the reply is purged";
+}
+
+TEST_F(CallsTest, AfterAFailingLogANumberThatCannotBeShownEndsTheAnswerWithTheLogsError) {
+    logFails = true;
+    modem.onWrite = [this](const QByteArray&) {
+        modem.arrive(100, "CallerID: 1234567A\r\nCallerID: 22222223\r\nOK\r\n");
+    };
+    EXPECT_EQ(answerError(), "I/O error: No space left on device") << "the first error is told";
+    EXPECT_EQ(view.shownForCaller, 1);
+    EXPECT_EQ(view.shown()[0], LedGlyph('o')) << "the number was shown";
+    EXPECT_EQ(log, QList<QByteArray>({"CallerID: 1234567A"}));
 }
 
 TEST_F(CallsTest, AnsweringWithTheModemClosedTakesAbout3700msAndLogsNothing) {
