@@ -21,7 +21,9 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
     , form_(std::make_unique<TMainForm>(settings_))
     , context_{settings_, *form_, modem_, [this](const QByteArray& m) { writeLog(m); }}
     , calls_(context_, *sound_)
-    , dialer_(context_, calls_) {
+    , dialer_(context_, calls_)
+    , recovery_(recoveryPort_, {*form_, [this](bool open) { form_->setPortState(open); },
+                                [this] { return InitModem(); }, context_.log}) {
     // The main window keeps only its position; its size is fixed.
     new TFormPlacement(form_.get(), kWinStateSection, {}, true);
     // The entry dialog exists, hidden, for the whole run.
@@ -37,6 +39,9 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
     form_->setEvents(this);
     form_->setPort(&portAdapter_);
     form_->setLogSink(context_.log);
+    recoveryTimer_.setInterval(static_cast<int>(ModemRecovery::kPollMs));
+    QObject::connect(&recoveryTimer_, &QTimer::timeout,
+                     [this] { runReported([this] { recovery_.poll(ModemWaitScope::active()); }); });
 }
 
 MainController::~MainController() {
@@ -65,11 +70,12 @@ void MainController::FormCreate() {
     if (closed_) return;
     if (!modemReady) {
         ErrorBox(QStringLiteral("Error"), QStringLiteral("at Init modem or Open COM-Port!"));
-        writeLog("Error at init Modem or Open COM-Port");
+        writeLog(kModemInitErrorLog);
     }
     form_->setStatusText(kWaitingForCall);
     form_->SetUpFromSettings(ComAc.Open());
     writeLog({});
+    recoveryTimer_.start();
 }
 
 bool MainController::InitModem() {
@@ -104,6 +110,7 @@ void MainController::FormClose() {
     closed_ = true;
     if (phoneBook_) phoneBook_->requestCloseIfVisible();
     form_->state().InCall = false;
+    recoveryTimer_.stop();
     ComAc.SetOpen(false);
     // The phone book is saved at the end whatever happens to the settings save.
     const auto savePhoneBook = qScopeGuard([this] {

@@ -3,12 +3,14 @@
 #include "modem/dialogue.h"
 #include "modem/incoming_call.h"
 #include "modem/main_view.h"
+#include "modem/modem_recovery.h"
 #include "platform/app_events.h"
 #include "platform/sound.h"
 #include "serial/CommPort.h"
 #include "shell/port_adapter.h"
 #include "store/settings.h"
 
+#include <QTimer>
 #include <memory>
 
 namespace tarvik {
@@ -71,6 +73,9 @@ private:
     CallContext context_;
     IncomingCalls calls_;
     Dialer dialer_;
+    RecoveryPortAdapter recoveryPort_{ComAc, settings_};
+    ModemRecovery recovery_;
+    QTimer recoveryTimer_;
     bool closed_ = false;
 };
 

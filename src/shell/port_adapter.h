@@ -1,7 +1,9 @@
 #pragma once
 #include "modem/main_view.h"
 #include "modem/modem_port.h"
+#include "modem/modem_recovery.h"
 #include "serial/CommPort.h"
+#include "store/settings.h"
 
 #include <string_view>
 
@@ -28,6 +30,25 @@ public:
 
 private:
     TCommPort& port_;
+};
+
+// The port as the recovery of a lost modem sees it: opened again with the
+// settings' number and speed.
+class RecoveryPortAdapter final : public RecoverablePort {
+public:
+    RecoveryPortAdapter(TCommPort& port, const SettingsRecord& settings)
+        : port_(port)
+        , settings_(settings) {}
+
+    bool isOpen() const override { return port_.Open(); }
+    bool deviceLost() const override { return port_.DeviceLost(); }
+    bool devicePresent() const override;
+    bool reopen() override;
+    void close() override { port_.SetOpen(false); }
+
+private:
+    TCommPort& port_;
+    const SettingsRecord& settings_;
 };
 
 } // namespace tarvik

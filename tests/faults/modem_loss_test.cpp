@@ -1,9 +1,13 @@
-// The modem vanishes (its pseudo-terminal closes, as a USB modem pulled out) in the
-// middle of an incoming call and in the middle of a dial: the program neither
-// crashes nor spins, its window keeps answering, and once the modem is back the
-// port closes and opens again from the popup menu and the next call is answered.
-// Runs on a private X server without a tray, where the main window shows at start.
+// The modem vanishes (its pseudo-terminal closes and its device goes, as a USB
+// modem pulled out) while idle, in the middle of an incoming call and in the
+// middle of a dial: the program neither crashes nor spins, its window keeps
+// answering, it tells of the loss, and once the modem is back under the same
+// name it opens the port again on its own, greets the modem and answers the next
+// call. Runs on a private X server without a tray, where the main window shows
+// at start.
 #include "desktop_support.h"
+
+#include "modem/modem_recovery.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -70,21 +74,28 @@ protected:
         EXPECT_TRUE(waitUntilGone(x, menu));
     }
 
-    // Back: the port item closes the dead port and opens the new terminal behind
-    // the same name, and a call after it is answered and logged.
-    void expectBackAfterReopening() {
-        sim->command("plug");
-        ASSERT_FALSE(sim->waitFor("ev", "plug ").kind.isEmpty());
+    // Told within about a second of the loss (the status and the port item too).
+    void expectLossTold(const QElapsedTimer& sinceUnplug) {
+        ASSERT_TRUE(eventually([this] { return box.logLines().contains(kModemLostLog); }, 10s));
+        EXPECT_LT(sinceUnplug.elapsed(), 4000);
+    }
+
+    // Back under the same name: the port opens again on its own, the modem is
+    // greeted as at start, and a call after it is answered and logged.
+    void expectBackOnItsOwn() {
         const int opens = sim->count("ev", "port opened");
-        {
-            SCOPED_TRACE("close");
-            switchPort();
-        }
-        {
-            SCOPED_TRACE("open");
-            switchPort();
-        }
-        ASSERT_FALSE(sim->waitFor("ev", "port opened", 10s, opens + 1).kind.isEmpty());
+        const int greetings = sim->count("rx", "ATM2+S64=1");
+        QElapsedTimer sincePlug;
+        sincePlug.start();
+        sim->command("plug");
+        ASSERT_FALSE(sim->waitFor("ev", "port opened", 10s, opens + 1).kind.isEmpty())
+            << "log: " << box.log().toStdString();
+        ASSERT_FALSE(sim->waitFor("rx", "ATM2+S64=1", 10s, greetings + 1).kind.isEmpty());
+        EXPECT_LT(sincePlug.elapsed(), 5000) << "looked for about once a second";
+        ASSERT_TRUE(eventually([this] { return box.logLines().contains(kModemBackLog); }));
+        EXPECT_FALSE(box.logLines().contains(kModemInitErrorLog)) << "the greeting was answered";
+        EXPECT_TRUE(box.boxes().isEmpty()) << "nothing waits for a click";
+
         const qsizetype logged = box.logLines().size();
         sim->command("call 55512343");
         ASSERT_FALSE(
@@ -95,6 +106,13 @@ protected:
         EXPECT_EQ(box.param("Baud"), "9600") << "the settings were saved at the end";
     }
 
+    QElapsedTimer unplug() {
+        QElapsedTimer since;
+        since.start();
+        sim->command("unplug");
+        return since;
+    }
+
     XServer x;
     Sandbox box;
     std::unique_ptr<Simulator> sim;
@@ -102,29 +120,38 @@ protected:
     QString window;
 };
 
+TEST_F(ModemLoss, WhileIdle) {
+    start({"--number", "12345678", "--rings", "1"});
+    const QElapsedTimer since = unplug();
+    expectLossTold(since);
+    expectCalmAndResponsive("while the modem is away");
+    expectBackOnItsOwn();
+}
+
 TEST_F(ModemLoss, InTheMiddleOfAnIncomingCall) {
     // A slow report, so the modem goes while the answer window is open.
     start({"--number", "12345678", "--rings", "1", "--answer-delay", "2s"});
     sim->command("call");
     ASSERT_EQ(sim->waitFor("rx", "AT+SR").kind, "rx");
-    sim->command("unplug");
+    const QElapsedTimer since = unplug();
+    expectLossTold(since);
     expectCalmAndResponsive("after the answer");
-    EXPECT_EQ(box.logLines().size(), 1) << "no caller-ID line came";
-    expectBackAfterReopening();
+    EXPECT_EQ(box.logLines().first(), "") << "no caller-ID line came";
+    expectBackOnItsOwn();
 }
 
 TEST_F(ModemLoss, InTheMiddleOfADial) {
     start({"--dial-delay", "3s"});
     type({"4", "2", "space"});
     ASSERT_EQ(sim->waitFor("rx", "ATDP42").kind, "rx");
-    sim->command("unplug");
+    const QElapsedTimer since = unplug();
+    expectLossTold(since);
     expectCalmAndResponsive("while the dial waits");
     // Talk ends the dial's wait; its result is the last line read: none.
     type({"space"});
-    ASSERT_TRUE(eventually([this] { return box.logLines().size() == 2; }));
-    EXPECT_EQ(box.logLines().last(), "Outgoing call to \"42\":");
+    ASSERT_TRUE(eventually([this] { return box.logLines().contains("Outgoing call to \"42\":"); }));
     expectCalmAndResponsive("after the dial");
-    expectBackAfterReopening();
+    expectBackOnItsOwn();
 }
 
 } // namespace
