@@ -1,12 +1,8 @@
 // The port component on real kernel pseudo-terminals.
-#include "serial/CommPort.h"
-#include "serial_test_support.h"
+#include "pty_port_support.h"
 
 #include <gtest/gtest.h>
 
-#include <asm/termbits.h>
-#include <atomic>
-#include <sys/ioctl.h>
 #include <thread>
 
 namespace tarvik {
@@ -14,6 +10,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::cpuSeconds;
+using test::drain;
+using test::lineSettings;
 using test::portThreads;
 using test::procEntries;
 using test::PtyPair;
@@ -21,25 +19,6 @@ using test::pumpFor;
 using test::pumpUntil;
 using test::ScopedConfigHome;
 using Clock = std::chrono::steady_clock;
-
-// Takes what the port has received until `count` bytes came or the limit ran out.
-std::string drain(TCommPort& port, std::size_t count, std::chrono::milliseconds limit) {
-    std::string got;
-    char buf[512];
-    const auto deadline = Clock::now() + limit;
-    while (got.size() < count && Clock::now() < deadline) {
-        if (!pumpUntil([&] { return port.InCount() > 0; }, 50ms)) continue;
-        const std::int32_t n = port.ReadBuffer(buf, sizeof buf);
-        got.append(buf, static_cast<std::size_t>(n));
-    }
-    return got;
-}
-
-termios2 lineSettings(const PtyPair& pty) {
-    termios2 t{};
-    ::ioctl(pty.spare(), TCGETS2, &t);
-    return t;
-}
 
 class PtyPortTest : public ::testing::Test {
 protected:
@@ -123,7 +102,7 @@ TEST_F(PtyPortTest, AMegabyteArrivesWholeAndInOrder) {
     EXPECT_TRUE(got == data);
 }
 
-TEST_F(PtyPortTest, ClosingTheFarEndNeitherSpinsNorHangs) {
+TEST_F(PtyPortTest, AClosedFarEndIsReportedLostAndNeitherSpinsNorHangs) {
     const int fdsBefore = procEntries("/proc/self/fd");
     port.SetComNumber(7);
     port.SetOpen(true);
@@ -131,21 +110,37 @@ TEST_F(PtyPortTest, ClosingTheFarEndNeitherSpinsNorHangs) {
     EXPECT_EQ(portThreads(), 3);
     port.WriteString("AT\r\n");
     pumpFor(300ms);
-    pty.closeSpare();
-    pty.closeMaster(); // the terminal side now sees a hang-up for ever
+    EXPECT_FALSE(port.DeviceLost());
+    // What the simulator's unplug does: the terminal side sees a hang-up for ever
+    // and its node goes.
+    pty.closeMaster();
+    const auto closed = Clock::now();
+    ASSERT_TRUE(pumpUntil([&] { return port.DeviceLost(); }, 3s));
+    EXPECT_LT(Clock::now() - closed, 1500ms);
+    EXPECT_TRUE(port.Open()); // the port leaves the close to its user
     port.WriteString("AT\r\n");
-    pumpFor(300ms);
     const double cpu = cpuSeconds();
     pumpFor(1000ms);
     EXPECT_LT(cpuSeconds() - cpu, 0.2);
     EXPECT_EQ(port.InCount(), 0);
+    EXPECT_TRUE(port.DeviceLost());
 
     const auto start = Clock::now();
     port.SetOpen(false);
     EXPECT_LT(Clock::now() - start, 1500ms);
     EXPECT_FALSE(port.Open());
-    EXPECT_EQ(procEntries("/proc/self/fd"), fdsBefore - 2); // the pair's own two went first
+    EXPECT_FALSE(port.DeviceLost());
+    EXPECT_EQ(procEntries("/proc/self/fd"), fdsBefore - 1); // the master went first
     EXPECT_EQ(portThreads(), 0);
+
+    // The device comes back under the same name.
+    PtyPair again;
+    config.linkCom(7, again.devicePath());
+    port.SetOpen(true);
+    ASSERT_TRUE(port.Open());
+    EXPECT_FALSE(port.DeviceLost());
+    again.send("OK\r\n");
+    EXPECT_EQ(drain(port, 4, 3s), "OK\r\n");
 }
 
 } // namespace
