@@ -5,6 +5,7 @@
 // close, and the menu ends the program with its settings saved. Pictures of
 // the three windows go into the build folder.
 #include "desktop_support.h"
+#include "window_manager.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,13 +100,25 @@ QByteArray fileContents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class DesktopTest : public ::testing::Test {
+enum class Desktop { BareServer, Openbox };
+
+std::string desktopName(const ::testing::TestParamInfo<Desktop>& info) {
+    return info.param == Desktop::Openbox ? "Openbox" : "BareServer";
+}
+
+// Each test runs on the bare server and again under a window manager, where
+// windows get frames, focus follows the manager's rules and stacking is its own.
+class DesktopTest : public ::testing::TestWithParam<Desktop> {
 protected:
     void SetUp() override {
         if (!x.started()) GTEST_SKIP() << "Xvfb is not available";
-        for (const char* tool : {"trayer", "xdotool", "xwininfo", "import"})
+        for (const char* tool : {"trayer", "xdotool", "xwininfo", "xprop", "import", "openbox"})
             ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty())
                 << tool << " is not installed";
+        if (GetParam() == Desktop::Openbox) {
+            wm = std::make_unique<WindowManager>(x);
+            ASSERT_TRUE(wm->started()) << "openbox does not manage the windows";
+        }
         tray = std::make_unique<TrayHost>(x);
         ASSERT_TRUE(tray->started()) << "trayer did not open its panel";
     }
@@ -158,6 +171,7 @@ protected:
     bool mainWindowShown() { return !x.findWindow(kMainTitle, 300).isEmpty(); }
 
     XServer x;
+    std::unique_ptr<WindowManager> wm;
     std::unique_ptr<TrayHost> tray;
     Sandbox box;
     std::unique_ptr<Simulator> sim;
@@ -165,7 +179,7 @@ protected:
     QString icon;
 };
 
-TEST_F(DesktopTest, TheTrayPictureFollowsThePortThatTheMenuSwitches) {
+TEST_P(DesktopTest, TheTrayPictureFollowsThePortThatTheMenuSwitches) {
     start();
     EXPECT_FALSE(mainWindowShown()) << "only the tray icon shows at start";
     TrayLook look;
@@ -192,7 +206,7 @@ TEST_F(DesktopTest, TheTrayPictureFollowsThePortThatTheMenuSwitches) {
     EXPECT_EQ(app->terminate(), 0);
 }
 
-TEST_F(DesktopTest, ACallShowsItsNumberKeypadClicksDialAndTheMenuEndsTheProgram) {
+TEST_P(DesktopTest, ACallShowsItsNumberKeypadClicksDialAndTheMenuEndsTheProgram) {
     start();
     EXPECT_FALSE(mainWindowShown());
     sim->command("call 12345678");
@@ -240,7 +254,7 @@ TEST_F(DesktopTest, ACallShowsItsNumberKeypadClicksDialAndTheMenuEndsTheProgram)
     EXPECT_EQ(box.param("DialPrefix").toStdString(), "ATDP");
 }
 
-TEST_F(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
+TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
     // In the list's order (by phone), so a save writes the same bytes.
     const PhoneRecord entries[] = {
         {"4951112233", cp1251(u"Иван Петров"), cp1251(u"дача, после 18:00"), 2},
@@ -304,6 +318,9 @@ TEST_F(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
         << "Cancel saves no settings";
     EXPECT_EQ(app->terminate(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest,
+                         ::testing::Values(Desktop::BareServer, Desktop::Openbox), desktopName);
 
 } // namespace
 } // namespace tarvik::e2e

@@ -16,9 +16,6 @@ constexpr char kOpenboxConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   <theme><name>Clearlooks</name><titleLayout>NLIMC</titleLayout></theme>
   <desktops><number>1</number></desktops>
   <mouse>
-    <context name="Frame">
-      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-    </context>
     <context name="Client">
       <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
     </context>
