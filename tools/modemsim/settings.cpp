@@ -76,7 +76,7 @@ std::string showNumbers(const ModemSettings& s) {
     return out;
 }
 
-const std::array<SettingSpec, 13> specs = {{
+const std::array<SettingSpec, 14> specs = {{
     {"echo", "on|off", "command echo, as ATE1 / ATE0 switch it (on at start)",
      [](ModemSettings& s, std::string_view v) { return parseSwitch(v, s.echo); },
      [](const ModemSettings& s) { return std::string(s.echo ? "on" : "off"); }, true},
@@ -124,6 +124,11 @@ const std::array<SettingSpec, 13> specs = {{
     {"dial-delay", "DURATION", "time from a dial command to its result (default 1s)",
      [](ModemSettings& s, std::string_view v) { return parseDurationInto(v, s.dialDelay); },
      [](const ModemSettings& s) { return formatDuration(s.dialDelay); }},
+    {"trickle", "DURATION",
+     "time between two bytes the modem sends, as a slow or busy modem trickles its replies "
+     "(default 0: each line at once)",
+     [](ModemSettings& s, std::string_view v) { return parseDurationInto(v, s.trickle); },
+     [](const ModemSettings& s) { return formatDuration(s.trickle); }},
     {"reply", "AT-COMMAND RESULT",
      "the result for one AT command instead of OK, e.g. reply ATM2+S64=1 ERROR (on the command "
      "line one quoted word: --reply 'ATM2+S64=1 ERROR'); RESULT none = no answer, default = OK "

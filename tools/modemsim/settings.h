@@ -25,6 +25,7 @@ struct ModemSettings {
     std::optional<std::string> answerFinal = "OK"; // after the caller-ID lines
     std::optional<std::string> dialResult = "OK";  // after a dial command
     Millis dialDelay{1000};
+    Millis trickle{0}; // between two bytes the modem sends; 0: all at once
     std::vector<CommandReply> replies;
     std::vector<std::string> numbers; // of the coming calls; empty: random
     int rings = 3;

@@ -55,6 +55,7 @@ public:
     // Bytes waiting for the master to take them.
     std::string output_;
     bool dropping_ = false;
+    bool trickling_ = false; // the next byte waits for its timer
     // Received bytes not yet in the transcript, and when the first of them came.
     std::string rxPending_;
     Clock::time_point rxSince_;
@@ -162,7 +163,7 @@ void ModemSimulator::Impl::run() {
         nfds_t count = 1;
         const unsigned generation = ptyGeneration_;
         if (pty_) {
-            const bool writing = !output_.empty() || noiseEnd_;
+            const bool writing = (!output_.empty() && !trickling_) || noiseEnd_;
             fds[1] = {pty_->master(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
             fds[2] = {pty_->watch(), POLLIN, 0};
             count = 3;
@@ -425,8 +426,21 @@ void ModemSimulator::Impl::respond(const std::optional<std::string>& text) {
 }
 
 void ModemSimulator::Impl::flushOutput() {
+    if (trickling_) return;
+    const bool trickle = settings_.trickle.count() > 0;
     while (pty_ && !output_.empty()) {
-        const ssize_t n = ::write(pty_->master(), output_.data(), output_.size());
+        const ssize_t n =
+            ::write(pty_->master(), output_.data(), trickle ? std::size_t{1} : output_.size());
+        if (n > 0 && trickle) {
+            output_.erase(0, 1);
+            if (output_.empty()) break;
+            trickling_ = true;
+            after(settings_.trickle, TimerGroup::Trickle, [this] {
+                trickling_ = false;
+                flushOutput();
+            });
+            return;
+        }
         if (n > 0) {
             output_.erase(0, static_cast<std::size_t>(n));
             continue;
@@ -448,6 +462,8 @@ void ModemSimulator::Impl::unplug(const char* why) {
     flushRx();
     timers_.cancel(TimerGroup::Report);
     timers_.cancel(TimerGroup::DialResult);
+    timers_.cancel(TimerGroup::Trickle);
+    trickling_ = false;
     held_ = false;
     event(why);
     wakeLoop();

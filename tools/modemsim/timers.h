@@ -8,7 +8,7 @@ namespace tarvik::modemsim {
 
 // Deadlines of the modem's pending actions, in groups that can be cancelled together.
 // Not thread-safe: the simulator keeps it under its own lock.
-enum class TimerGroup { Ringing, Report, DialResult, RxFlush, Scenario, Noise };
+enum class TimerGroup { Ringing, Report, DialResult, RxFlush, Scenario, Noise, Trickle };
 
 class Timers {
 public:
