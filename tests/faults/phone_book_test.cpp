@@ -5,6 +5,7 @@
 #include "e2e_support.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -13,6 +14,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <pwd.h>
 #include <unistd.h>
@@ -70,31 +72,61 @@ private:
     QByteArray output_;
 };
 
+// The temporary files in the folder: a save killed after it made its own and
+// before renaming it over the book leaves one behind.
+QStringList temporaries(const QString& folder) {
+    return QDir(folder).entryList({"phones.dat.??????"}, QDir::Files);
+}
+
+// How long one save takes on this machine at this moment, in microseconds.
+int saveMicroseconds(const QString& folder) {
+    constexpr int kTimedSaves = 20;
+    Saver saver(folder, 1000);
+    if (!eventually([&] { return saver.saves() > 0; }, 30s)) return 1000;
+    QElapsedTimer clock;
+    clock.start();
+    const int first = saver.saves();
+    eventually([&] { return saver.saves() >= first + kTimedSaves; }, 30s);
+    return static_cast<int>(
+        std::max<qint64>(1, clock.nsecsElapsed() / 1000 / std::max(1, saver.saves() - first)));
+}
+
 TEST(PhoneBookSave, KilledAtRandomMomentsTheFileIsAlwaysOneWholeBook) {
+    constexpr int kKillsInsideASave = 50;
     QTemporaryDir dir;
     const QString path = phoneBookPath(dir.path() + '/');
     const QByteArray a = encodedPhoneBook('a'), b = encodedPhoneBook('b');
     ASSERT_EQ(Saver(dir.path(), 1, "a").finish(), 0);
     ASSERT_EQ(contents(path), a);
 
+    // Kills fall anywhere in about two saves, however long a save takes here.
+    const int killWindowUs = 2 * saveMicroseconds(dir.path());
     auto* random = QRandomGenerator::global();
-    int saves = 0, kills = 0;
-    while (saves < 200) {
+    int kills = 0, inside = 0;
+    QElapsedTimer clock;
+    clock.start();
+    // Only kills inside a save test it: go on until enough of them have landed.
+    while (inside < kKillsInsideASave && clock.elapsed() < 150'000) {
+        const QStringList before = temporaries(dir.path());
         Saver saver(dir.path(), 1000);
-        // Let it start and save a few times, then kill it somewhere in a save.
-        eventually([&] { return saver.saves() > 0; }, 5s);
-        QThread::usleep(random->bounded(2000)); // a save takes about half of that
+        ASSERT_TRUE(eventually([&] { return saver.saves() > 0; }, 30s));
+        QThread::usleep(random->bounded(killWindowUs));
         saver.kill();
-        saves += saver.saves();
         ++kills;
+        const QStringList after = temporaries(dir.path());
+        inside += std::any_of(after.begin(), after.end(),
+                              [&before](const QString& name) { return !before.contains(name); });
         const QByteArray now = contents(path);
-        ASSERT_TRUE(now == a || now == b) << "after " << saves << " saves and " << kills
-                                          << " kills the file holds " << now.size() << " bytes";
+        ASSERT_TRUE(now == a || now == b)
+            << "after " << kills << " kills, " << inside << " inside a save, the file holds "
+            << now.size() << " bytes";
     }
-    EXPECT_GE(kills, 50);
-    // What a killed save left behind is its own temporary file, never the book.
-    QDir folder(dir.path());
-    EXPECT_EQ(folder.entryList({"phones.dat"}, QDir::Files).size(), 1);
+    EXPECT_GE(inside, kKillsInsideASave)
+        << kills << " kills in " << clock.elapsed() << " ms, a save taking about "
+        << killWindowUs / 2 << " us";
+    // What killed saves left behind are their own temporary files, never the book.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              QStringList{"phones.dat"} + temporaries(dir.path()));
 }
 
 TEST(PhoneBookSave, AFolderThatBecameReadOnlyKeepsTheOldBook) {
