@@ -154,8 +154,12 @@ public:
 
     ~PosixCommDevice() override {
         Shutdown();
+        if (gone_) return;
+        // Output left in the tty would hold up the kernel's close (for up to 30 s
+        // on a serial port whose flow is stopped).
+        ioctl(TCFLSH, long{TCOFLUSH});
         // The exclusive mode would outlive us on a tty that stays open elsewhere.
-        if (!gone_) ioctl(TIOCNXCL, nullptr);
+        ioctl(TIOCNXCL, nullptr);
     }
 
 private:
@@ -197,15 +201,16 @@ private:
         SetLastError(gone_ ? ERROR_BAD_COMMAND : ERROR_IO_DEVICE);
     }
 
-    // The result of an ioctl: a refusal sets `refused`, a failure goes to fault().
-    bool check(int result, DWORD refused = ERROR_INVALID_PARAMETER) {
+    // The result of an ioctl: true when it worked; a request the device turned
+    // down fails as an invalid parameter, any other failure is a fault.
+    bool check(int result) {
         if (result >= 0) {
             succeeded();
             return true;
         }
         const int error = errno;
         if (isRefusal(error))
-            SetLastError(refused);
+            SetLastError(ERROR_INVALID_PARAMETER);
         else
             fault(error);
         return false;

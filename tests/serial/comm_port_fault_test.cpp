@@ -42,6 +42,8 @@ public:
 
     // The terminal reports modem lines, all up, so the port queries them as on a modem.
     std::atomic<bool> modemLines{false};
+    // Every wait for the device sees it hung up (the node stays).
+    std::atomic<bool> pollHangUp{false};
     // The device reads back `shownSpeed` after it was set to `refusedSpeed`.
     std::atomic<unsigned> refusedSpeed{0};
     std::atomic<unsigned> shownSpeed{0};
@@ -68,6 +70,16 @@ public:
             request == TCGETS2 && result == 0 && refusedSpeed && t->c_ospeed == refusedSpeed)
             t->c_ospeed = shownSpeed;
         return result;
+    }
+
+    int Poll(pollfd* fds, nfds_t count, int timeoutMs) override {
+        // The device's descriptor follows the waiter's own event.
+        if (!pollHangUp || count < 2) return SystemCalls::Poll(fds, count, timeoutMs);
+        const int ready = SystemCalls::Poll(fds, count, 0); // a hung-up tty is ready at once
+        if (ready < 0) return ready;
+        const bool counted = fds[1].revents != 0;
+        fds[1].revents |= POLLHUP;
+        return counted ? ready : ready + 1;
     }
 
 private:
@@ -211,6 +223,19 @@ INSTANTIATE_TEST_SUITE_P(
                       // Not a sign of a vanished device at all.
                       Lasting{"Eproto", EPROTO, false, 0ms}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FaultyPtyPortTest, AHangUpThatLeavesTheDeviceWorkingIsWaitedOutWithoutSpinning) {
+    openPort();
+    calls.pollHangUp = true;
+    const double cpu = cpuSeconds();
+    pumpFor(1000ms);
+    EXPECT_LT(cpuSeconds() - cpu, 0.2);
+    EXPECT_FALSE(port.DeviceLost());
+    expectBytesFlow("RING\r\n", "AT+SR\r\n");
+    calls.pollHangUp = false;
+    expectBytesFlow("OK\r\n", "\r");
+    expectPromptClose();
+}
 
 // --- the close and the speed ------------------------------------------------------
 

@@ -446,8 +446,9 @@ TEST_F(MemoryPortTest, TheReaderAnnouncesNewBytesToItsCallback) {
 TEST_F(MemoryPortTest, AVanishedDeviceNeitherSpinsNorHangsTheClose) {
     openAndSettle();
     port.WriteString("pending");
+    EXPECT_FALSE(port.DeviceLost());
     line->HangUp();
-    pumpFor(200ms);
+    EXPECT_TRUE(pumpUntil([&] { return port.DeviceLost(); }, 2s));
     const double cpu = test::cpuSeconds();
     pumpFor(1000ms);
     EXPECT_LT(test::cpuSeconds() - cpu, 0.2);
@@ -455,6 +456,7 @@ TEST_F(MemoryPortTest, AVanishedDeviceNeitherSpinsNorHangsTheClose) {
     port.SetOpen(false);
     EXPECT_LT(Clock::now() - start, 1500ms);
     EXPECT_FALSE(port.hasThreads());
+    EXPECT_FALSE(port.DeviceLost());
 }
 
 } // namespace
