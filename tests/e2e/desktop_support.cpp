@@ -107,6 +107,17 @@ bool waitUntilGone(const XServer& x, const QString& window, milliseconds timeout
     return eventually([&] { return screenRect(x, window).isEmpty(); }, timeout);
 }
 
+QString openTrayMenu(const XServer& x, const QString& icon) {
+    static const QString programClass = QStringLiteral("^tarvik$");
+    const QStringList before = visibleWindows(x, programClass);
+    const QPoint middle = screenRect(x, icon).center();
+    x.xdotool(
+        {"mousemove", QString::number(middle.x()), QString::number(middle.y()), "click", "3"});
+    const QString menu = waitForNewWindow(x, programClass, before);
+    if (!menu.isEmpty()) grabSettled(x, menu);
+    return menu;
+}
+
 QImage grab(const XServer& x, const QString& window) {
     return QImage::fromData(
         runOnDisplay(x, "import", {"-silent", "-window", hexId(window), "png:-"}), "PNG");

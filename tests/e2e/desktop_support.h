@@ -35,6 +35,9 @@ QStringList visibleWindows(const XServer& x, const QString& classPattern);
 QString waitForNewWindow(const XServer& x, const QString& classPattern, const QStringList& known,
                          milliseconds timeout = 10s);
 bool waitUntilGone(const XServer& x, const QString& window, milliseconds timeout = 10s);
+// A right click on the program's tray icon; the popup menu's window once it is
+// painted, or "".
+QString openTrayMenu(const XServer& x, const QString& icon);
 
 // What the window shows on the screen; a null image when it is not there.
 QImage grab(const XServer& x, const QString& window);
