@@ -113,6 +113,9 @@ TEST(PortLink, UnpluggedModemHangsUpAndPluggedOneAnswersAgain) {
         sim.unplug();
         EXPECT_TRUE(port.waitForHangup(1s));
         EXPECT_FALSE(sim.state().plugged);
+        EXPECT_FALSE(fs::exists(sim.linkPath()))
+            << "the name leads nowhere, not to a reused terminal";
+        EXPECT_TRUE(fs::is_symlink(sim.linkPath())) << "as a link to a by-id name";
         sim.ring(); // lost, but recorded as such
         EXPECT_TRUE(sim.transcript().waitFor(Transcript::Kind::Event,
                                              "not sent (unplugged): tx RING", 0ms));

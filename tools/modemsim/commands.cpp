@@ -52,7 +52,7 @@ constexpr std::array<CommandSpec, 12> commands = {{
      [](ModemSimulator& sim, std::string_view argument) { return send(sim, argument, true); }},
     {"send-raw", "TEXT", "send the bytes of TEXT as they are, e.g. send-raw RI",
      [](ModemSimulator& sim, std::string_view argument) { return send(sim, argument, false); }},
-    {"unplug", "", "close the pseudo-terminal: the modem vanishes, the link dangles",
+    {"unplug", "", "close the pseudo-terminal: the modem vanishes, its link leads nowhere",
      [](ModemSimulator& sim, std::string_view) {
          sim.unplug();
          return done();

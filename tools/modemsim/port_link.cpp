@@ -77,6 +77,14 @@ PortLink::~PortLink() {
     if (fs::read_symlink(path_, error) == target_ && !error) fs::remove(path_, error);
 }
 
+void PortLink::withdraw() {
+    try {
+        place(folder_ + "/." + name_ + ".away");
+    } catch (const std::runtime_error&) {
+        // A folder that became read-only keeps the old link; the modem is gone all the same.
+    }
+}
+
 void PortLink::retarget(const std::string& target) {
     place(target);
 }

@@ -20,6 +20,10 @@ public:
 
     // Points the link at another device, atomically.
     void retarget(const std::string& target);
+    // While the device is away the link leads nowhere, as a link to a USB device's
+    // /dev/serial/by-id/ name does once udev has removed that name: never to a
+    // terminal that someone else has opened since under the old number.
+    void withdraw();
 
     const std::string& path() const { return path_; }
     const std::string& target() const { return target_; }

@@ -465,6 +465,7 @@ void ModemSimulator::Impl::unplug(const char* why) {
     timers_.cancel(TimerGroup::Trickle);
     trickling_ = false;
     held_ = false;
+    link_->withdraw();
     event(why);
     wakeLoop();
 }
