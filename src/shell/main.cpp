@@ -42,7 +42,6 @@ int main(int argc, char** argv) {
     }
 
     tarvik::setApplicationTitle(kTitle);
-    QApplication::setApplicationDisplayName(kTitle);
 
     tarvik::MainController controller;
     tarvik::TMainForm& form = controller.form();

@@ -1,6 +1,7 @@
 #include "ui/abo_frm.h"
 
 #include "ui/widgets/design_scale.h"
+#include "ui/widgets/window_stacking.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -75,6 +76,7 @@ TAboutBox::TAboutBox(QWidget* owner)
 
 void runAboutBox(QWidget* owner) {
     TAboutBox box(owner);
+    stackAboveOwner(box, owner);
     box.exec();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/message_box_qt.h"
 
 #include "platform/ui_handover.h"
+#include "ui/widgets/window_stacking.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -19,9 +20,9 @@ BoxResult showModal(const BoxRequest& request) {
     QString text = request.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(icon, request.caption, text, buttons, QApplication::activeWindow());
-    // The main window stays on top; a box without an owner must not hide under it.
-    if (!box.parentWidget()) box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QWidget* owner = QApplication::activeWindow();
+    QMessageBox box(icon, request.caption, text, buttons, owner);
+    stackAboveOwner(box, owner);
     const int answer = box.exec();
     if (request.buttons == BoxButtons::Ok) return BoxResult::Ok;
     return answer == QMessageBox::Yes ? BoxResult::Yes : BoxResult::No;

@@ -12,6 +12,7 @@
 #include "ui/widgets/panel.h"
 #include "ui/widgets/phone_pictures.h"
 #include "ui/widgets/pictures.h"
+#include "ui/widgets/window_stacking.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -294,6 +295,8 @@ void PhoneBookHost::btnPhoneBookClick() {
         return;
     }
     form_ = new TPhoneForm(owner_, programDir_, entry_, dial_); // owned by the main window
+    // Its keys must not hide under a main window that stays on top.
+    stackAboveOwner(*form_, owner_);
     form_->show();
 }
 

@@ -4,6 +4,7 @@
 #include "store/keyvalue.h"
 #include "ui/widgets/design_scale.h"
 #include "ui/widgets/form_placement.h"
+#include "ui/widgets/window_stacking.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QWindow>
 
 namespace tarvik {
 namespace {
@@ -115,11 +115,7 @@ void TPhItemForm::setItem(const PhoneItem& item) {
 
 int TPhItemForm::ShowModal(QWidget* owner) {
     // Stacked over the window that asks, though it belongs to no window.
-    if (owner && owner->window()->windowHandle()) {
-        winId();
-        if (QWindow* handle = windowHandle())
-            handle->setTransientParent(owner->window()->windowHandle());
-    }
+    stackAboveOwner(*this, owner);
     ePhone->setFocus();
     return exec();
 }

@@ -59,7 +59,6 @@ int main(int argc, char** argv) {
     TarvikApplication app(argc, argv);
     const QString title = QStringLiteral("TARVIK [Courier TREVA 2.51+]");
     setApplicationTitle(title);
-    QApplication::setApplicationDisplayName(title);
     setMessagePresenter(std::make_shared<QtMessagePresenter>());
 
     QCommandLineParser options;

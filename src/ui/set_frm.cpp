@@ -11,6 +11,7 @@
 #include "ui/widgets/form_placement.h"
 #include "ui/widgets/panel.h"
 #include "ui/widgets/spin_edit.h"
+#include "ui/widgets/window_stacking.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -333,6 +334,7 @@ void TSetupForm::ReadBack(SettingsRecord& settings) const {
 void runSettingsDialog(QWidget* owner, SettingsRecord& settings, const QString& programDir,
                        SettingsTarget& target) {
     TSetupForm form(owner);
+    stackAboveOwner(form, owner);
     form.Fill(settings, programDir);
     if (form.exec() != QDialog::Accepted) return;
     form.ReadBack(settings);

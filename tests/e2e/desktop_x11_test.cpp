@@ -14,6 +14,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace tarvik::e2e {
@@ -95,6 +96,12 @@ QByteArray cp1251(QStringView text) {
     return bytes;
 }
 
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
 QByteArray fileContents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -123,29 +130,31 @@ protected:
         ASSERT_TRUE(tray->started()) << "trayer did not open its panel";
     }
 
-    void start(const QStringList& simArgs = {}) {
-        sim = std::make_unique<Simulator>(box, simArgs);
+    // Boxes are recorded unless `realBoxes`, when they show as the user sees them.
+    void launch(bool realBoxes = false) {
+        sim = std::make_unique<Simulator>(box, QStringList{});
         QProcessEnvironment env;
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("DISPLAY", x.display());
         // No session bus, so the icon has to go into the X tray.
         env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + box.path("no-bus"));
+        if (realBoxes) env.insert("TARVIK_RECORD_BOXES", "");
         app = std::make_unique<Tarvik>(box, env);
-        ASSERT_EQ(sim->waitFor("rx", "ATM2+S64=1", 20s).kind, "rx");
+    }
+
+    void waitForTrayIcon() {
         icon = tray->icon("tarvik");
         ASSERT_FALSE(icon.isEmpty()) << "the icon is not embedded in the tray";
     }
 
-    // A right click on the tray icon; the popup menu's window once it is painted.
-    QString openTrayMenu() {
-        const QStringList before = visibleWindows(x, kProgramClass);
-        const QPoint middle = screenRect(x, icon).center();
-        x.xdotool(
-            {"mousemove", QString::number(middle.x()), QString::number(middle.y()), "click", "3"});
-        const QString menu = waitForNewWindow(x, kProgramClass, before);
-        if (!menu.isEmpty()) grabSettled(x, menu);
-        return menu;
+    void start(bool realBoxes = false) {
+        launch(realBoxes);
+        ASSERT_EQ(sim->waitFor("rx", "ATM2+S64=1", 20s).kind, "rx");
+        waitForTrayIcon();
     }
+
+    // A right click on the tray icon; the popup menu's window once it is painted.
+    QString openTrayMenu() { return e2e::openTrayMenu(x, icon); }
 
     // The open menu holds the keyboard, so keys go to it wherever the focus is.
     void chooseWithKeys(const QString& menu, const QStringList& keys) {
@@ -169,6 +178,14 @@ protected:
     }
 
     bool mainWindowShown() { return !x.findWindow(kMainTitle, 300).isEmpty(); }
+
+    // The tray menu's first item; the main window, or "" when it did not show.
+    QString showMainWindow() {
+        const QString menu = openTrayMenu();
+        if (menu.isEmpty()) return {};
+        chooseWithKeys(menu, {"Down", "Return"});
+        return x.findWindow(kMainTitle, 10000);
+    }
 
     XServer x;
     std::unique_ptr<WindowManager> wm;
@@ -265,11 +282,7 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
     QByteArray phones;
     for (const PhoneRecord& entry : entries)
         phones += encoded(entry);
-    {
-        QFile file(box.programDir() + "phones.dat");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(phones);
-    }
+    writeFile(box.programDir() + "phones.dat", phones);
     {
         // A user's wider phone book, away from the main window, for a legible picture.
         QSettings list(box.path("config/Tarvik/PhoneList.ini"), QSettings::IniFormat);
@@ -284,10 +297,7 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
     }
     start();
 
-    QString menu = openTrayMenu();
-    ASSERT_FALSE(menu.isEmpty());
-    chooseWithKeys(menu, {"Down", "Return"});
-    const QString window = x.findWindow(kMainTitle, 10000);
+    const QString window = showMainWindow();
     ASSERT_FALSE(window.isEmpty()) << "the menu's first item shows the window";
     const qreal scale = screenRect(x, window).width() / kDesignWidth;
 
@@ -302,7 +312,7 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
     EXPECT_TRUE(eventually([&] { return fileContents(box.programDir() + "phones.dat") == phones; }))
         << "the entries, Cyrillic included, went through the window unchanged";
 
-    menu = openTrayMenu();
+    const QString menu = openTrayMenu();
     ASSERT_FALSE(menu.isEmpty());
     chooseWithKeys(menu, {"s"});
     const QString settings = x.findWindow("^TARVIK Settings\\.\\.\\.$", 10000);
@@ -318,6 +328,132 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
         << "Cancel saves no settings";
     EXPECT_EQ(app->terminate(), 0);
 }
+
+// Under a window manager: each window's title as the manager shows it, and
+// whatever the user must answer stacked above every window of the program that
+// could cover it, the main window staying on top.
+class ManagedDesktopTest : public DesktopTest {
+protected:
+    // Keys to the window that has the focus; the program's new window they open.
+    QString openWithKeys(const QString& window, const QStringList& keys) {
+        const QStringList before = visibleWindows(x, kProgramClass);
+        pressKeys(window, keys);
+        return waitForNewWindow(x, kProgramClass, before);
+    }
+
+    void pressKeys(const QString& window, const QStringList& keys) {
+        x.xdotool({"windowfocus", "--sync", window});
+        x.xdotool(QStringList{"key", "--delay", "100"} + keys);
+    }
+
+    void answer(const QString& window, const QString& key) {
+        pressKeys(window, {key});
+        EXPECT_TRUE(waitUntilGone(x, window)) << key.toStdString() << " closes it";
+    }
+
+    // The window manager's stacking puts `upper` above each of `lower`.
+    ::testing::AssertionResult stackedAbove(const QString& upper, const QStringList& lower) {
+        QStringList order;
+        const bool stacked = eventually([&] {
+            order = clientStacking(x);
+            const auto at = order.indexOf(hexId(upper));
+            return at >= 0 && std::all_of(lower.begin(), lower.end(), [&](const QString& w) {
+                       const auto below = order.indexOf(hexId(w));
+                       return below >= 0 && below < at;
+                   });
+        });
+        if (stacked) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << hexId(upper).toStdString() << " in the stacking "
+                                             << order.join(' ').toStdString();
+    }
+
+    std::string titleOf(const QString& window) { return netWmName(x, window).toStdString(); }
+};
+
+TEST_P(ManagedDesktopTest, EachWindowHasItsOwnTitleAndDialogsStandAboveTheWindowsBelowThem) {
+    writeFile(box.programDir() + "phones.dat",
+              encoded({"4951112233", "Office", "", 1}) + encoded({"8125556677", "Home", "", 2}));
+    start(true);
+    const QString window = showMainWindow();
+    ASSERT_FALSE(window.isEmpty());
+    EXPECT_EQ(titleOf(window), "TARVIK [Courier TREVA 2.51+]");
+
+    const QString book = openWithKeys(window, {"p"});
+    ASSERT_FALSE(book.isEmpty()) << "p opens the phone book";
+    EXPECT_EQ(titleOf(book), "Phone Book");
+    EXPECT_TRUE(stackedAbove(book, {window})) << "the phone book's keys are not covered";
+
+    const QString add = openWithKeys(book, {"alt+a"});
+    ASSERT_FALSE(add.isEmpty()) << "Alt+A opens the entry dialog";
+    EXPECT_EQ(titleOf(add), "Add phone item...");
+    EXPECT_TRUE(stackedAbove(add, {window, book}));
+    answer(add, "Escape");
+
+    // A click into the list's empty part gives it the focus; Down selects the first row.
+    const QRect list = screenRect(x, book);
+    click(book, {20, list.height() - 20});
+    pressKeys(book, {"Down"});
+    const QString edit = openWithKeys(book, {"alt+e"});
+    ASSERT_FALSE(edit.isEmpty()) << "Alt+E opens the entry dialog for the selected row";
+    EXPECT_EQ(titleOf(edit), "Edit phone item...");
+    EXPECT_TRUE(stackedAbove(edit, {window, book}));
+    answer(edit, "Escape");
+
+    const QString confirm = openWithKeys(book, {"alt+d"});
+    ASSERT_FALSE(confirm.isEmpty()) << "Alt+D asks before deleting";
+    EXPECT_EQ(titleOf(confirm), "Confirm");
+    EXPECT_TRUE(stackedAbove(confirm, {window, book}));
+    answer(confirm, "Escape");
+    answer(book, "Escape");
+
+    QString menu = openTrayMenu();
+    ASSERT_FALSE(menu.isEmpty());
+    QStringList before = visibleWindows(x, kProgramClass);
+    chooseWithKeys(menu, {"s"});
+    const QString settings = waitForNewWindow(x, kProgramClass, before);
+    ASSERT_FALSE(settings.isEmpty()) << "&Settings... opens the dialog";
+    EXPECT_EQ(titleOf(settings), "TARVIK Settings...");
+    EXPECT_TRUE(stackedAbove(settings, {window}));
+    answer(settings, "Escape");
+
+    menu = openTrayMenu();
+    ASSERT_FALSE(menu.isEmpty());
+    before = visibleWindows(x, kProgramClass);
+    chooseWithKeys(menu, {"a"});
+    const QString about = waitForNewWindow(x, kProgramClass, before);
+    ASSERT_FALSE(about.isEmpty()) << "&About opens the about box";
+    EXPECT_EQ(titleOf(about), "About");
+    EXPECT_TRUE(stackedAbove(about, {window}));
+    answer(about, "Return");
+    EXPECT_EQ(app->terminate(), 0);
+}
+
+TEST_P(ManagedDesktopTest, ErrorBoxesCarryTheirOwnTitlesAboveTheMainWindow) {
+    // A port that cannot open fails the start-up; a cut phone book fails its load.
+    QDir().mkpath(box.path("config/Tarvik/ports"));
+    ASSERT_TRUE(QFile::link(box.path("no-such-device"), box.path("config/Tarvik/ports/COM4")));
+    box.setParam("ComNumber", "4");
+    writeFile(box.programDir() + "phones.dat", QByteArray(100, 'x'));
+    launch(true);
+
+    const QString error = waitForNewWindow(x, kProgramClass, {}, 20s);
+    ASSERT_FALSE(error.isEmpty()) << "the start-up reports the port";
+    EXPECT_EQ(titleOf(error), "Error");
+    answer(error, "Return");
+
+    waitForTrayIcon();
+    const QString window = showMainWindow();
+    ASSERT_FALSE(window.isEmpty());
+    const QString report = openWithKeys(window, {"p"});
+    ASSERT_FALSE(report.isEmpty()) << "the cut phone book is reported";
+    EXPECT_EQ(titleOf(report), "TARVIK [Courier TREVA 2.51+]") << "the default error report";
+    EXPECT_TRUE(stackedAbove(report, {window}));
+    answer(report, "Return");
+    EXPECT_EQ(app->terminate(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Openbox, ManagedDesktopTest, ::testing::Values(Desktop::Openbox),
+                         desktopName);
 
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest,
                          ::testing::Values(Desktop::BareServer, Desktop::Openbox), desktopName);
