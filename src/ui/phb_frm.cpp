@@ -91,10 +91,13 @@ void TPhoneForm::createControls() {
 
     pnPhoneList = new TPanel(this);
     pnPhoneList->setObjectName(QStringLiteral("pnPhoneList"));
+    QStringList statusTexts;
+    for (int status = psBad; status <= psPrio; ++status)
+        statusTexts << QString::fromLatin1(StatusToText(status));
     PhoneList = new TExtListView({{QStringLiteral("Phone"), s(100)},
                                   {QStringLiteral("Name"), s(50)},
                                   {QStringLiteral("Notes"), s(50)},
-                                  {QStringLiteral("Status"), s(50)}},
+                                  {QStringLiteral("Status"), s(50), statusTexts}},
                                  phoneListKeyPath(), pnPhoneList);
     PhoneList->setObjectName(QStringLiteral("PhoneList"));
 

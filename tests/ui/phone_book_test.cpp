@@ -474,5 +474,37 @@ TEST_F(PhoneBookTest, ColumnsAndSortSurviveARestart) {
     EXPECT_TRUE(list().sortAscending());
 }
 
+// The designed widths were made for a font that is missing here: the default
+// columns hold their captions beside the sort arrow and every status text in
+// the font in use, while the widths a user set are kept as they are.
+TEST_F(PhoneBookTest, DefaultColumnsHoldTheirTextsAndStoredWidthsStay) {
+    writeBook({{"100", "Anna", "n1", psNormal},
+               {"200", "Boris", "n2", psPrio},
+               {"300", "Viktor", "n3", psGood},
+               {"400", "Olga", "n4", psBad}});
+    TPhoneForm& form = open();
+    const DesignScale s(form);
+    QHeaderView* header = list().header();
+    for (int column = 0; column < 4; ++column) {
+        const std::string caption = list().headerItem()->text(column).toStdString();
+        EXPECT_GE(list().columnWidth(column), header->sectionSizeHint(column))
+            << caption << " and the sort arrow";
+        // The view's own measure of its cells; public on the base class only.
+        const QAbstractItemView& cells = list();
+        EXPECT_GE(list().columnWidth(column), cells.sizeHintForColumn(column))
+            << caption << ": every cell whole";
+    }
+    EXPECT_GE(list().columnWidth(0), s(100)) << "never narrower than designed";
+    host.btnPhoneBookClick();
+
+    StoreKey key(phoneListKeyPath());
+    key.writeString(kColumnsSection, "Sizes", "90,40,300,30");
+    key.flush();
+    open();
+    EXPECT_EQ(list().columnWidth(1), 40);
+    EXPECT_EQ(list().columnWidth(2), 300);
+    EXPECT_EQ(list().columnWidth(3), 30) << "the user's width, however narrow";
+}
+
 } // namespace
 } // namespace tarvik

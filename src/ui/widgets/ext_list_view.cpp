@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <cmath>
@@ -213,8 +214,6 @@ TExtListView::TExtListView(const QList<ListColumn>& columns, QString settingsPat
     for (const ListColumn& column : columns)
         labels << column.caption;
     setHeaderLabels(labels);
-    for (int i = 0; i < columns.size(); ++i)
-        setColumnWidth(i, columns[i].width);
 
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -233,6 +232,8 @@ TExtListView::TExtListView(const QList<ListColumn>& columns, QString settingsPat
     head->setStretchLastSection(false);
     connect(head, &QHeaderView::sectionClicked, this,
             [this](int column) { runReported([&] { headerClicked(column); }); });
+    for (int i = 0; i < columns.size(); ++i)
+        setColumnWidth(i, std::max(columns[i].width, widthToHold(i, columns[i].holds)));
 
     restoreSettings();
     sortBy(sortColumn_, ascending_);
@@ -279,6 +280,16 @@ void TExtListView::saveSettings() const {
                     ascending_ ? QStringLiteral("1") : QStringLiteral("0"));
     key.writeString(kSortSection, kSortCol, QString::number(sortColumn_));
     key.flush();
+}
+
+int TExtListView::widthToHold(int column, const QStringList& texts) const {
+    // The header's hint leaves room for the sort arrow beside the caption.
+    int width = header()->sectionSizeHint(column);
+    // A cell's text keeps the style's margin on both sides, and the grid line.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    for (const QString& text : texts)
+        width = std::max(width, fontMetrics().horizontalAdvance(text) + 2 * margin + 1);
+    return width;
 }
 
 void TExtListView::headerClicked(int column) {

@@ -43,7 +43,11 @@ private:
 
 struct ListColumn {
     QString caption;
+    // The designed width; the column starts wider when its caption with the
+    // sort arrow, or one of the texts it is made to hold, needs more room in
+    // the font in use.
     int width = 50;
+    QStringList holds = {};
 };
 
 // A report list: one selectable row at a time, read-only cells, grid lines,
@@ -86,6 +90,7 @@ protected:
 
 private:
     void headerClicked(int column);
+    int widthToHold(int column, const QStringList& texts) const;
     void restoreSettings();
     void saveSettings() const;
 
