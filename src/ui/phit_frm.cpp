@@ -14,10 +14,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace tarvik {
 namespace {
 
 constexpr int kFontHeight = 14;
+constexpr int kMargin = 10;
 
 constexpr int kPhoneLength = 40, kNameLength = 60, kNotesLength = 60;
 const char* const kStatusNames[] = {"BAD", "NORMAL", "GOOD", "PRIO"};
@@ -74,15 +77,26 @@ TPhItemForm::TPhItemForm(QWidget* parent)
         statusItems_->addButton(item, index);
     }
 
+    // The group was made to hold its items in the designed font; in the font in
+    // use it grows to hold them, and the keys move down with it.
+    const int grow = std::max(0, gbStatus->minimumSizeHint().height() - gbStatus->height());
+    gbStatus->resize(gbStatus->width(), gbStatus->height() + grow);
+    for (QPushButton* key : {btnPhItOK, btnPhItCancel})
+        key->move(key->x(), key->y() + grow);
+
     setTabOrder(ePhone, eName);
     setTabOrder(eName, eNotes);
     setTabOrder(eNotes, btnPhItOK);
     setTabOrder(btnPhItOK, btnPhItCancel);
     setTabOrder(btnPhItCancel, statusItems_->button(0));
 
-    resize(s(280, 292));
+    // The designed height counted the caption bar and the border, which the
+    // window manager adds here: the window ends under its keys, with the margin
+    // the controls keep from its left edge, and is never cut into them.
+    const int height = btnPhItOK->geometry().bottom() + 1 + s(kMargin);
+    resize(s(280), height);
     move(s(353), s(254));
-    PhItFrmPlace = new TFormPlacement(this, kPhItemWinStateSection, s(250, 280));
+    PhItFrmPlace = new TFormPlacement(this, kPhItemWinStateSection, {s(250), height});
 }
 
 int TPhItemForm::statusIndex() const {

@@ -143,7 +143,7 @@ TEST_F(PhoneBookTest, WindowAndDialogLayout) {
     EXPECT_EQ(form.windowTitle(), "Phone Book");
     EXPECT_EQ(form.parentWidget(), &mainWindow);
     EXPECT_EQ(form.minimumSize(), s(360, 250));
-    EXPECT_EQ(entry.minimumSize(), s(250, 280));
+    EXPECT_EQ(entry.minimumWidth(), s(250));
     for (const QPushButton* key : {form.btnAddPhone, form.btnEditPhone, form.btnDelPhone})
         EXPECT_NE(key->icon().pixmap(16).toImage(),
                   key->icon().pixmap(16, QIcon::Disabled).toImage())
@@ -472,6 +472,19 @@ TEST_F(PhoneBookTest, ColumnsAndSortSurviveARestart) {
     EXPECT_EQ(list().header()->logicalIndex(0), 0) << "no permutation: ignored";
     EXPECT_EQ(list().sortedColumn(), 3) << "held to the columns";
     EXPECT_TRUE(list().sortAscending());
+}
+
+// The entry dialog ends under its keys, whose bottom no resize can cut off, and
+// its status group holds its four items.
+TEST_F(PhoneBookTest, EntryDialogEndsUnderItsKeys) {
+    const DesignScale s(entry);
+    const int bottomOfKeys = entry.btnPhItOK->geometry().bottom() + 1;
+    EXPECT_EQ(entry.btnPhItCancel->geometry().bottom() + 1, bottomOfKeys);
+    EXPECT_GT(entry.height(), bottomOfKeys);
+    EXPECT_LE(entry.height() - bottomOfKeys, s(12)) << "no empty band under the keys";
+    EXPECT_EQ(entry.minimumHeight(), entry.height());
+    EXPECT_LE(entry.gbStatus->minimumSizeHint().height(), entry.gbStatus->height());
+    EXPECT_LT(entry.gbStatus->geometry().bottom(), entry.btnPhItOK->y());
 }
 
 // The designed widths were made for a font that is missing here: the default
