@@ -1,5 +1,7 @@
 #include "desktop_support.h"
 
+#include "window_manager.h"
+
 #include <QHash>
 #include <QRegularExpression>
 #include <QThread>
@@ -123,12 +125,28 @@ QImage grab(const XServer& x, const QString& window) {
         runOnDisplay(x, "import", {"-silent", "-window", hexId(window), "png:-"}), "PNG");
 }
 
-QImage grabSettled(const XServer& x, const QString& window, milliseconds timeout) {
-    QImage last = grab(x, window);
+QImage grabFramed(const XServer& x, const QString& window) {
+    const QRect client = screenRect(x, window);
+    if (client.isEmpty()) return {};
+    const QRect framed = client.marginsAdded(frameExtents(x, window));
+    const QString crop = QStringLiteral("%1x%2+%3+%4")
+                             .arg(framed.width())
+                             .arg(framed.height())
+                             .arg(framed.x())
+                             .arg(framed.y());
+    return QImage::fromData(
+        runOnDisplay(x, "import",
+                     {"-silent", "-window", "root", "-crop", crop, "+repage", "png:-"}),
+        "PNG");
+}
+
+QImage grabSettled(const XServer& x, const QString& window, milliseconds timeout,
+                   QImage (*take)(const XServer&, const QString&)) {
+    QImage last = take(x, window);
     eventually(
         [&] {
             QThread::msleep(150);
-            QImage next = grab(x, window);
+            QImage next = take(x, window);
             const bool same = !next.isNull() && next == last;
             last = std::move(next);
             return same;

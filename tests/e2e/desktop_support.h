@@ -41,8 +41,12 @@ QString openTrayMenu(const XServer& x, const QString& icon);
 
 // What the window shows on the screen; a null image when it is not there.
 QImage grab(const XServer& x, const QString& window);
+// What the user sees of the window with the window manager's frame around it,
+// taken from the screen; a null image when it is not there.
+QImage grabFramed(const XServer& x, const QString& window);
 // The first picture that a second one a moment later repeats: painting is over.
-QImage grabSettled(const XServer& x, const QString& window, milliseconds timeout = 10s);
+QImage grabSettled(const XServer& x, const QString& window, milliseconds timeout = 10s,
+                   QImage (*take)(const XServer&, const QString&) = grab);
 
 // The rows of a popup menu's highlighted item (the one the keys have chosen),
 // found at the menu's right side where no text is; an empty rectangle when none.

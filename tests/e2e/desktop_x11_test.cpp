@@ -177,6 +177,14 @@ protected:
             10s);
     }
 
+    // A picture of the window as the user sees it: under the window manager with
+    // its frame (the README's pictures), else the bare window.
+    void shoot(const QString& window, const QString& name) {
+        const bool managed = GetParam() == Desktop::Openbox;
+        saveScreenshot(grabSettled(x, window, 10s, managed ? grabFramed : grab),
+                       managed ? name : "bare-" + name);
+    }
+
     bool mainWindowShown() { return !x.findWindow(kMainTitle, 300).isEmpty(); }
 
     // The tray menu's first item; the main window, or "" when it did not show.
@@ -239,7 +247,7 @@ TEST_P(DesktopTest, ACallShowsItsNumberKeypadClicksDialAndTheMenuEndsTheProgram)
         },
         10s))
         << "the caller 1234567 (category 8) with the marker o, shown: " << shown.toStdString();
-    saveScreenshot(grabSettled(x, window), "main-window.png");
+    shoot(window, "main-window.png");
     const qreal scale = shot.width() / kDesignWidth;
     EXPECT_NEAR(shot.height(), kDesignHeight * scale, 2) << "keypad and status bar shown";
 
@@ -305,7 +313,7 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
     x.xdotool({"key", "p"});
     const QString book = x.findWindow("^Phone Book$", 10000);
     ASSERT_FALSE(book.isEmpty()) << "p (the Phones key) opens the phone book";
-    saveScreenshot(grabSettled(x, book), "phone-book.png");
+    shoot(book, "phone-book.png");
     x.xdotool({"windowfocus", "--sync", book});
     x.xdotool({"key", "Escape"});
     EXPECT_TRUE(waitUntilGone(x, book)) << "Escape closes the phone book";
@@ -318,7 +326,7 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
     const QString settings = x.findWindow("^TARVIK Settings\\.\\.\\.$", 10000);
     ASSERT_FALSE(settings.isEmpty()) << "&Settings... opens the dialog";
     const QImage dialog = grabSettled(x, settings);
-    saveScreenshot(dialog, "settings.png");
+    shoot(settings, "settings.png");
     // Cancel is the right one of the two keys centred in the bottom panel (51 high).
     click(settings, QPointF(dialog.width() / 2.0 + 15 + 46 * scale,
                             dialog.height() - (51 - 10 - 15.5) * scale)
@@ -387,6 +395,7 @@ TEST_P(ManagedDesktopTest, EachWindowHasItsOwnTitleAndDialogsStandAboveTheWindow
     ASSERT_FALSE(add.isEmpty()) << "Alt+A opens the entry dialog";
     EXPECT_EQ(titleOf(add), "Add phone item...");
     EXPECT_TRUE(stackedAbove(add, {window, book}));
+    shoot(add, "entry-dialog.png");
     answer(add, "Escape");
 
     // A click into the list's empty part gives it the focus; Down selects the first row.

@@ -86,7 +86,7 @@ WindowManager::WindowManager(const XServer& x) {
                 QString::fromLatin1(xprop(x, {"-root", "_NET_SUPPORTING_WM_CHECK"})));
             return match.hasMatch();
         },
-        15s);
+        30s); // a busy machine can take long over the first start
 }
 
 WindowManager::~WindowManager() {
@@ -97,6 +97,15 @@ WindowManager::~WindowManager() {
 
 QString netWmName(const XServer& x, const QString& window) {
     return unquoted(xprop(x, {"-id", hexId(window), "_NET_WM_NAME"}));
+}
+
+QMargins frameExtents(const XServer& x, const QString& window) {
+    // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 21, 5": left, right, top, bottom.
+    const QByteArray line = xprop(x, {"-id", hexId(window), "_NET_FRAME_EXTENTS"});
+    const QList<QByteArray> values = line.mid(line.indexOf('=') + 1).split(',');
+    if (!line.contains('=') || values.size() != 4) return {};
+    const auto at = [&values](int i) { return values[i].trimmed().toInt(); };
+    return {at(0), at(2), at(1), at(3)};
 }
 
 QStringList clientStacking(const XServer& x) {

@@ -3,6 +3,7 @@
 // the program's windows: their titles and their stacking order.
 #include "x11_support.h"
 
+#include <QMargins>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,10 @@ private:
 
 // The window's _NET_WM_NAME, the title a window manager shows; "" when unset.
 QString netWmName(const XServer& x, const QString& window);
+
+// The frame the window manager put around the window (_NET_FRAME_EXTENTS):
+// its left, top, right and bottom widths; none without a window manager.
+QMargins frameExtents(const XServer& x, const QString& window);
 
 // The managed windows in the window manager's stacking order, bottom to top
 // (_NET_CLIENT_LIST_STACKING), as hexadecimal ids ("0x400007").
