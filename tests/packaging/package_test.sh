@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The Debian package: built by CPack, its dependencies taken from the shared
-# libraries, its files in place, and the installed program running with its
-# phone book and log in the per-user data folder, since its own is not writable.
+# The Debian package (from build_package.sh): its dependencies taken from the
+# shared libraries, its files in place, its changelog at the package's version,
+# and the installed program running with its phone book and log in the per-user
+# data folder, since its own is not writable.
+#   package_test.sh PACKAGE_DIR
 set -euo pipefail
-build=$(cd "$1" && pwd)
+deb=$(ls "$1"/tarvik_*.deb)
 work=$(mktemp -d)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 
-(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null)
-deb=$(ls "$work"/out/tarvik_*.deb)
 fail=0
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libqt6gui6 libqt6core6 libcanberra0; do
@@ -19,10 +19,16 @@ done
 root="$work/root"
 dpkg -x "$deb" "$root"
 for f in usr/bin/tarvik usr/bin/tarvik-modemsim usr/share/applications/tarvik.desktop \
-         usr/share/icons/hicolor/scalable/apps/tarvik.svg usr/share/man/man1/tarvik.1 \
+         usr/share/icons/hicolor/scalable/apps/tarvik.svg usr/share/man/man1/tarvik.1.gz \
+         usr/share/doc/tarvik/copyright usr/share/doc/tarvik/changelog.gz \
          usr/lib/udev/rules.d/60-tarvik-modemmanager.rules; do
     [ -s "$root/$f" ] || { echo "missing in the package: $f"; fail=1; }
 done
+# A version bump needs its changelog entry.
+zcat "$root/usr/share/doc/tarvik/changelog.gz" >"$work/changelog"
+logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
+[ "$logged" = "$(dpkg-deb -f "$deb" Version)" ] ||
+    { echo "the changelog's latest entry is $logged, the package $(dpkg-deb -f "$deb" Version)"; fail=1; }
 
 # Run the installed program as a user who cannot write its folder.
 home="$work/home"
