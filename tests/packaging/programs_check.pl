@@ -55,7 +55,7 @@ my %WRAPPERS = map { $_ => 1 } qw(sudo env exec command nohup time nice xargs se
 # Splits shell text into words and operators; the commands inside $( ), ` ` and
 # <( ) are scanned as shell text of their own.
 sub shell_tokens {
-    my ($text, $file, $line, $nested) = @_;
+    my ($text, $line, $nested) = @_;
     my @tokens;
     my $pos = 0;
     my @heredocs;
@@ -65,9 +65,11 @@ sub shell_tokens {
         my $start = $pos;
         while ($pos < $len) {
             my $c = substr($text, $pos, 1);
-            if ($c eq "'" || $c eq '"') {
+            if ($c eq "'" || $c eq '"') {    # quoted parentheses do not count
                 $pos++;
-                $pos++ while $pos < $len && substr($text, $pos, 1) ne $c && ($c eq "'" || substr($text, $pos - 1, 1) ne '\\');
+                while ($pos < $len && substr($text, $pos, 1) ne $c) {
+                    $pos += $c eq '"' && substr($text, $pos, 1) eq '\\' ? 2 : 1;
+                }
                 $pos++;
                 next;
             }
@@ -129,6 +131,7 @@ sub shell_tokens {
                 $end = $len - 1 if $end < 0;
                 $plain .= substr($text, $pos + 1, $end - $pos - 1);
                 $raw .= substr($text, $pos, $end - $pos + 1);
+                $line += substr($text, $pos, $end - $pos) =~ tr/\n//;
                 $pos = $end + 1;
             } elsif ($c eq '"') {
                 $raw .= '"';
@@ -136,7 +139,11 @@ sub shell_tokens {
                 while ($pos < $len && substr($text, $pos, 1) ne '"') {
                     my $d = substr($text, $pos, 1);
                     if ($d eq '\\') { $plain .= substr($text, $pos + 1, 1); $pos += 2; next }
-                    if ($d eq '$' || $d eq '`') { $expands = 1; expansion(\$pos, $text, $balanced, $nested_scan); next }
+                    if ($d eq '$' || $d eq '`') {
+                        $expands = 1;
+                        expansion(\$pos, $text, $balanced, $nested_scan);
+                        next;
+                    }
                     $line++ if $d eq "\n";
                     $plain .= $d;
                     $pos++;
@@ -153,7 +160,7 @@ sub shell_tokens {
             } elsif ($c eq '=' && $raw =~ /^\w+\+?$/ && substr($text, $pos + 1, 1) eq '(') {
                 $pos++;    # an array assignment: its elements are words, not commands
                 my $elements = $balanced->();
-                push @tokens, { word => $_, plain => $_, line => $line } for split ' ', $elements;
+                push @tokens, { word => $_, plain => $_, line => $line, element => 1 } for split ' ', $elements;
                 ($raw, $plain, $expands) = ("$raw=()", "$raw=()", 0);
                 last;
             } else {
@@ -175,7 +182,11 @@ sub expansion {
     if ($rest =~ /^\$\(\(/) { $$pos += 1; $balanced->(); return }
     if ($rest =~ /^(?:\$|[<>])\(/) { $$pos += 1; $nested_scan->($balanced->()); return }
     if ($rest =~ /^`((?:\\.|[^`])*)`?/s) { $$pos += length $&; $nested_scan->($1); return }
-    if ($rest =~ /^\$\{/) { my $end = index($text, '}', $$pos); $$pos = $end < 0 ? length $text : $end + 1; return }
+    if ($rest =~ /^\$\{/) {
+        my $end = index($text, '}', $$pos);
+        $$pos = $end < 0 ? length $text : $end + 1;
+        return;
+    }
     $$pos += length($1) if $rest =~ /^(\$(?:\w+|[@*#?\$!0-9-])?)/;
 }
 
@@ -183,7 +194,7 @@ sub expansion {
 sub scan_shell {
     my ($text, $file, $line, $functions) = @_;
     my @nested;
-    my @tokens = shell_tokens($text, $file, $line, \@nested);
+    my @tokens = shell_tokens($text, $line, \@nested);
     my @commands;
     my $expect_command = 1;
     my $skip_until = '';    # a for header, [[ ]], a function's ( ), a case pattern
@@ -193,8 +204,12 @@ sub scan_shell {
         my $t = $tokens[$i];
         my $word = $t->{plain} // '';
         if (defined $t->{word} && exists $known_tool{$word}) { found($word, "$file:$t->{line}") }
+        next if $t->{element};
         if ($skip_until) {
-            if ($in_case && $word eq 'esac') { ($in_case, $skip_until, $expect_command) = ($in_case - 1, '', 0); next }
+            if ($in_case && $word eq 'esac') {
+                ($in_case, $skip_until, $expect_command) = ($in_case - 1, '', 0);
+                next;
+            }
             next unless (defined $t->{op} && $t->{op} eq $skip_until) || $word eq $skip_until;
             if ($skip_until eq 'in') { $skip_until = ')'; next }    # on to the first pattern
             $expect_command = $skip_until ne ']]';
@@ -210,7 +225,11 @@ sub scan_shell {
         }
         next if $t->{redirect_target} || !$expect_command;
         if ($word =~ /^(?:if|then|else|elif|do|while|until|!|\{|time)$/) { next }
-        if ($word =~ /^(?:fi|done|esac|\})$/) { $in_case-- if $word eq 'esac' && $in_case; $expect_command = 0; next }
+        if ($word =~ /^(?:fi|done|esac|\})$/) {
+            $in_case-- if $word eq 'esac' && $in_case;
+            $expect_command = 0;
+            next;
+        }
         if ($word eq '[[') { $skip_until = ']]'; next }
         if ($word =~ /^(?:for|select)$/) { $skip_until = 'do'; next }
         if ($word eq 'case') { ($in_case, $skip_until) = ($in_case + 1, 'in'); next }
@@ -335,7 +354,8 @@ sub line_of { my ($text, $offset) = @_; return 1 + (substr($text, 0, $offset) =~
 # Helpers that start a program they are given: which argument is the program.
 sub program_parameters {
     my ($code, $helpers) = @_;
-    while ($code =~ /\b(\w+)\s*\(([^()]*\bQString\s*&?\s*(?:program|tool|executable)\b[^()]*)\)\s*(?:const\s*)?\{/g) {
+    my $parameter = qr/\bQString\s*&?\s*(?:program|tool|executable)\b/;
+    while ($code =~ /\b(\w+)\s*\(([^()]*$parameter[^()]*)\)\s*(?:const\s*)?\{/g) {
         my @parameters = split /,/, $2;
         my ($index) = grep { $parameters[$_] =~ /\b(?:program|tool|executable)\s*$/ } 0 .. $#parameters;
         $helpers->{$1} = $index if defined $index;
@@ -345,7 +365,8 @@ sub program_parameters {
 sub scan_cpp {
     my ($code, $file, $helpers) = @_;
     my $line = sub { "$file:" . line_of($code, $_[0]) };
-    while ($code =~ /(?:(?:\.|->)(?:start|startDetached|setProgram)|QProcess::(?:execute|startDetached))\s*\(\s*$STRING/g) {
+    my $qprocess = qr/(?:\.|->)(?:start|startDetached|setProgram)|QProcess::(?:execute|startDetached)/;
+    while ($code =~ /(?:$qprocess)\s*\(\s*$STRING/g) {
         found($1, $line->($-[0]));
     }
     while ($code =~ /\b(?:findExecutable|execlp|execvp|posix_spawnp)\s*\(\s*(?:[^,()]+,\s*)?$STRING/g) {
@@ -439,7 +460,8 @@ my $makefile = read_file("$root/Makefile");
 my %listed = map { $_ => 1 } makefile_packages($makefile), @GIVEN_PACKAGES;
 my %basic;    # present on every Debian system
 my @all_owners = do { my %u; grep { !$u{$_}++ } map { owners_of($_) } map { @$_ } values %paths };
-for (@all_owners ? `dpkg-query -W -f='\${Package} \${Priority} \${Essential}\\n' @all_owners 2>/dev/null` : ()) {
+my $fields = q('${Package} ${Priority} ${Essential}\n');
+for (@all_owners ? `dpkg-query -W -f=$fields @all_owners 2>/dev/null` : ()) {
     $basic{$1} = 1 if /^(\S+) (\S*) ?(\S*)$/ && ($2 eq 'required' || $3 eq 'yes');
 }
 
@@ -455,7 +477,8 @@ for my $program (@programs) {
     } elsif (!$path) {
         push @problems, "$program ($seen_at{$program}) comes from no Debian package: @{ $paths{$program} }";
     } elsif (!$ok) {
-        push @problems, "$program ($seen_at{$program}) comes from @packages, which the Makefile's PACKAGES do not install";
+        push @problems, "$program ($seen_at{$program}) comes from @packages, "
+            . "which the Makefile's PACKAGES do not install";
     }
 }
 push @problems, "the scan did not find $_" for grep { !exists $seen_at{$_} } @expected;

@@ -97,6 +97,8 @@ helper --twice
 FOO=1 env BAR=2 xdotool key a | grep -q x && Xvfb :9 || true
 trap 'rm -f "$tmp"' EXIT
 window=$(xwininfo -root -tree) count=$((1 + 2))
+options=(xcalc -bg red)
+echo "$(printf '%s)' "$window" | tr a b)"
 cat <<END
 xmessage in a here-document
 END
@@ -107,10 +109,10 @@ esac
 for tool in xcalc xlogo; do [ -n "$window" ] && sort </dev/null; done
 EOF
 expect 0 "shell words"
-found "shell programs" "Xvfb cat env grep rm sed sh sort wc xdotool xwininfo"
+found "shell programs" "Xvfb cat env grep rm sed sh sort tr wc xdotool xwininfo"
 
 # A scan that finds nothing must not pass.
-extra=(--expect xwininfo --expect tarvik-helper)
+extra=(--expect sort --expect tarvik-helper)
 expect 1 "expected program not found" "FAIL: the scan did not find tarvik-helper"
 
 echo "$passed passed, $failed failed"
