@@ -342,6 +342,15 @@ TEST_P(DesktopTest, ThePhoneBookAndTheSettingsDialogOpenAndCloseAgain) {
 // could cover it, the main window staying on top.
 class ManagedDesktopTest : public DesktopTest {
 protected:
+    // A tray menu item chosen by keys; the program's new window it opens, or "".
+    QString openFromTrayMenu(const QStringList& keys) {
+        const QString menu = openTrayMenu();
+        if (menu.isEmpty()) return {};
+        const QStringList before = visibleWindows(x, kProgramClass);
+        chooseWithKeys(menu, keys);
+        return waitForNewWindow(x, kProgramClass, before);
+    }
+
     // Keys to the window that has the focus; the program's new window they open.
     QString openWithKeys(const QString& window, const QStringList& keys) {
         const QStringList before = visibleWindows(x, kProgramClass);
@@ -415,21 +424,13 @@ TEST_P(ManagedDesktopTest, EachWindowHasItsOwnTitleAndDialogsStandAboveTheWindow
     answer(confirm, "Escape");
     answer(book, "Escape");
 
-    QString menu = openTrayMenu();
-    ASSERT_FALSE(menu.isEmpty());
-    QStringList before = visibleWindows(x, kProgramClass);
-    chooseWithKeys(menu, {"s"});
-    const QString settings = waitForNewWindow(x, kProgramClass, before);
+    const QString settings = openFromTrayMenu({"s"});
     ASSERT_FALSE(settings.isEmpty()) << "&Settings... opens the dialog";
     EXPECT_EQ(titleOf(settings), "TARVIK Settings...");
     EXPECT_TRUE(stackedAbove(settings, {window}));
     answer(settings, "Escape");
 
-    menu = openTrayMenu();
-    ASSERT_FALSE(menu.isEmpty());
-    before = visibleWindows(x, kProgramClass);
-    chooseWithKeys(menu, {"a"});
-    const QString about = waitForNewWindow(x, kProgramClass, before);
+    const QString about = openFromTrayMenu({"a"});
     ASSERT_FALSE(about.isEmpty()) << "&About opens the about box";
     EXPECT_EQ(titleOf(about), "About");
     EXPECT_TRUE(stackedAbove(about, {window}));
