@@ -4,10 +4,13 @@
 #include "ui/widgets/digit_led.h"
 #include "ui/widgets/oval_button.h"
 #include "ui/widgets/pictures.h"
+#include "ui/widgets/window_stacking.h"
 
+#include <QDialog>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace tarvik {
@@ -208,6 +211,33 @@ TEST(DigitLedDrawing, GlyphSheet) {
                    QWidget::RenderFlags());
     }
     EXPECT_TRUE(sheet.save(QStringLiteral(TARVIK_TEST_OUTPUT_DIR "/digit_glyphs.png")));
+}
+
+// A dialog joins the stay-on-top layer only while a shown window of the program
+// is in it, or when it has no owner to stand on; it is always its owner's transient.
+TEST(WindowStacking, DialogsStandAboveTheirOwnerAndWhatStaysOnTop) {
+    QWidget owner;
+    owner.show();
+    QDialog dialog;
+    stackAboveOwner(dialog, &owner);
+    EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    ASSERT_NE(dialog.windowHandle(), nullptr);
+    EXPECT_EQ(dialog.windowHandle()->transientParent(), owner.windowHandle());
+
+    QWidget onTop(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+    onTop.show();
+    stackAboveOwner(dialog, &owner);
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(dialog.windowHandle()->transientParent(), owner.windowHandle())
+        << "a new native window keeps its owner";
+
+    onTop.hide();
+    stackAboveOwner(dialog, &owner);
+    EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "hidden: no cover";
+
+    QDialog unowned;
+    stackAboveOwner(unowned, nullptr);
+    EXPECT_TRUE(unowned.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 } // namespace
