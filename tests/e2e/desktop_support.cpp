@@ -120,6 +120,17 @@ QString openTrayMenu(const XServer& x, const QString& icon) {
     return menu;
 }
 
+bool chooseFromMenu(const XServer& x, const QString& menu, const QStringList& keys) {
+    constexpr int kTries = 3;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        x.xdotool(QStringList{"key", "--delay", "100"} + keys);
+        if (waitUntilGone(x, menu, 4s)) return true;
+        // Some of them arrived: sending them again would choose another item.
+        if (!highlightedItem(grab(x, menu)).isEmpty()) return false;
+    }
+    return false;
+}
+
 QImage grab(const XServer& x, const QString& window) {
     return QImage::fromData(
         runOnDisplay(x, "import", {"-silent", "-window", hexId(window), "png:-"}), "PNG");

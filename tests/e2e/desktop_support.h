@@ -38,6 +38,10 @@ bool waitUntilGone(const XServer& x, const QString& window, milliseconds timeout
 // A right click on the program's tray icon; the popup menu's window once it is
 // painted, or "".
 QString openTrayMenu(const XServer& x, const QString& icon);
+// Keys to an open popup menu, which holds the keyboard wherever the focus is; true
+// when the menu closed. Keys that come before the menu has taken the keyboard go
+// elsewhere: when they chose and marked nothing, they are sent again.
+bool chooseFromMenu(const XServer& x, const QString& menu, const QStringList& keys);
 
 // What the window shows on the screen; a null image when it is not there.
 QImage grab(const XServer& x, const QString& window);

@@ -156,10 +156,8 @@ protected:
     // A right click on the tray icon; the popup menu's window once it is painted.
     QString openTrayMenu() { return e2e::openTrayMenu(x, icon); }
 
-    // The open menu holds the keyboard, so keys go to it wherever the focus is.
     void chooseWithKeys(const QString& menu, const QStringList& keys) {
-        x.xdotool(QStringList{"key", "--delay", "100"} + keys);
-        EXPECT_TRUE(waitUntilGone(x, menu)) << "the menu closes when an item is chosen";
+        EXPECT_TRUE(chooseFromMenu(x, menu, keys)) << "the menu closes when an item is chosen";
     }
 
     void click(const QString& window, QPoint at) {

@@ -84,16 +84,14 @@ protected:
         if (menu.isEmpty()) return {};
         x.xdotool({"mousemove", "0", "599"});
         const QImage picture = grabSettled(x, menu);
-        x.xdotool({"key", "Escape"});
-        EXPECT_TRUE(waitUntilGone(x, menu));
+        EXPECT_TRUE(chooseFromMenu(x, menu, {"Escape"}));
         return picture;
     }
     // The menu's first item, "Open" or "Hide", chosen with the keys.
     void chooseFirstTrayItem() {
         const QString menu = openTrayMenu(x, icon);
         ASSERT_FALSE(menu.isEmpty()) << "a right click on the icon opens the menu";
-        x.xdotool({"key", "--delay", "100", "Down", "Return"});
-        ASSERT_TRUE(waitUntilGone(x, menu));
+        ASSERT_TRUE(chooseFromMenu(x, menu, {"Down", "Return"}));
     }
 
     XServer x;

@@ -46,13 +46,6 @@ protected:
         if (!menu.isEmpty()) grabSettled(x, menu);
         return menu;
     }
-    // The port item is the last but one.
-    void switchPort() {
-        const QString menu = openMenu();
-        ASSERT_FALSE(menu.isEmpty());
-        x.xdotool({"key", "--delay", "100", "Up", "Up", "Return"});
-        ASSERT_TRUE(waitUntilGone(x, menu));
-    }
     void type(const QStringList& keys) {
         x.xdotool({"windowfocus", "--sync", window});
         x.xdotool(QStringList{"key", "--delay", "100"} + keys);
@@ -70,8 +63,7 @@ protected:
         const QString menu = openMenu(5s);
         ASSERT_FALSE(menu.isEmpty()) << "the popup menu opens";
         EXPECT_LT(answer.elapsed(), 3500);
-        x.xdotool({"key", "Escape"});
-        EXPECT_TRUE(waitUntilGone(x, menu));
+        EXPECT_TRUE(chooseFromMenu(x, menu, {"Escape"}));
     }
 
     // Told within about a second of the loss (the status and the port item too).
