@@ -76,23 +76,37 @@ WindowManager::WindowManager(const XServer& x) {
     openbox_.setProcessEnvironment(env);
     openbox_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     openbox_.setStandardOutputFile(QProcess::nullDevice());
+    // Now and then, on a busy machine, a start never takes the screen: a new
+    // one does.
+    for (int attempt = 0; attempt < 3 && !started_; ++attempt) {
+        stop();
+        started_ = start(x, rc);
+    }
+}
+
+bool WindowManager::start(const XServer& x, const QString& rc) {
     openbox_.start("openbox", {"--config-file", rc, "--sm-disable"});
-    if (!openbox_.waitForStarted(5000)) return;
+    if (!openbox_.waitForStarted(5000)) return false;
     static const QRegularExpression checkWindow(R"(window id # (0x[0-9a-f]+))");
-    started_ = eventually(
+    return eventually(
         [&] {
             if (openbox_.state() != QProcess::Running) return false;
             const auto match = checkWindow.match(
                 QString::fromLatin1(xprop(x, {"-root", "_NET_SUPPORTING_WM_CHECK"})));
             return match.hasMatch();
         },
-        30s); // a busy machine can take long over the first start
+        15s);
 }
 
-WindowManager::~WindowManager() {
+void WindowManager::stop() {
+    if (openbox_.state() == QProcess::NotRunning) return;
     openbox_.terminate();
     if (!openbox_.waitForFinished(3000)) openbox_.kill();
     openbox_.waitForFinished(1000);
+}
+
+WindowManager::~WindowManager() {
+    stop();
 }
 
 QString netWmName(const XServer& x, const QString& window) {

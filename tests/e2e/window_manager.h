@@ -23,6 +23,9 @@ public:
     bool started() const { return started_; }
 
 private:
+    bool start(const XServer& x, const QString& rc);
+    void stop();
+
     QTemporaryDir home_;
     QProcess openbox_;
     bool started_ = false;
