@@ -120,6 +120,12 @@ QString openTrayMenu(const XServer& x, const QString& icon) {
     return menu;
 }
 
+QProcessEnvironment xTrayEnvironment(const XServer& x, const Sandbox& box) {
+    QProcessEnvironment env = x.clientEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + box.path("no-bus"));
+    return env;
+}
+
 bool chooseFromMenu(const XServer& x, const QString& menu, const QStringList& keys) {
     constexpr int kTries = 3;
     for (int attempt = 0; attempt < kTries; ++attempt) {

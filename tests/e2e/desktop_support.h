@@ -38,6 +38,9 @@ bool waitUntilGone(const XServer& x, const QString& window, milliseconds timeout
 // A right click on the program's tray icon; the popup menu's window once it is
 // painted, or "".
 QString openTrayMenu(const XServer& x, const QString& icon);
+// The program's environment on the X server with the session bus pointed at
+// nothing, so that its icon goes into the X tray.
+QProcessEnvironment xTrayEnvironment(const XServer& x, const Sandbox& box);
 // Keys to an open popup menu, which holds the keyboard wherever the focus is; true
 // when the menu closed. Keys that come before the menu has taken the keyboard go
 // elsewhere: when they chose and marked nothing, they are sent again.

@@ -133,11 +133,7 @@ protected:
     // Boxes are recorded unless `realBoxes`, when they show as the user sees them.
     void launch(bool realBoxes = false) {
         sim = std::make_unique<Simulator>(box, QStringList{});
-        QProcessEnvironment env;
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("DISPLAY", x.display());
-        // No session bus, so the icon has to go into the X tray.
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + box.path("no-bus"));
+        QProcessEnvironment env = xTrayEnvironment(x, box);
         if (realBoxes) env.insert("TARVIK_RECORD_BOXES", "");
         app = std::make_unique<Tarvik>(box, env);
     }

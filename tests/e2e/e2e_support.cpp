@@ -214,4 +214,12 @@ QByteArray Tarvik::output() {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+std::string describeRun(const Simulator& sim, const Sandbox& box, Tarvik& app) {
+    std::string text = "modem:\n";
+    for (const TranscriptEntry& entry : sim.transcript())
+        text += std::to_string(entry.ms) + " " + entry.kind.toStdString() + " " +
+                entry.text.toStdString() + "\n";
+    return text + "log:\n" + box.log().toStdString() + "program:\n" + app.output().toStdString();
+}
+
 } // namespace tarvik::e2e

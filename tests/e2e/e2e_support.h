@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace tarvik::e2e {
 
@@ -82,6 +83,10 @@ private:
     QString outputPath_;
     QProcess process_;
 };
+
+// What a run did, for a failure's message: the modem's transcript, the log
+// and the program's own output.
+std::string describeRun(const Simulator& sim, const Sandbox& box, Tarvik& app);
 
 // Waits, polling, until the condition holds.
 bool eventually(const std::function<bool()>& condition, milliseconds timeout = 10s);

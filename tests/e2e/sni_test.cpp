@@ -111,9 +111,8 @@ protected:
     void start(int trayDblCl, const QString& busAddress) {
         box.setParam("TrayDblCl", QString::number(trayDblCl));
         sim = std::make_unique<Simulator>(box, QStringList{});
-        QProcessEnvironment env = x.clientEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS",
-                   busAddress.isEmpty() ? "unix:path=" + box.path("no-bus") : busAddress);
+        QProcessEnvironment env = xTrayEnvironment(x, box);
+        if (!busAddress.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
         app = std::make_unique<Tarvik>(box, env);
         ASSERT_EQ(sim->waitFor("rx", "ATM2+S64=1", 20s).kind, "rx");
     }

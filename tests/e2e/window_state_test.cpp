@@ -10,8 +10,6 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace tarvik::e2e {
 namespace {
 
@@ -30,9 +28,7 @@ protected:
     }
 
     void start() {
-        QProcessEnvironment env = x.clientEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + box.path("no-bus"));
-        app = std::make_unique<Tarvik>(box, env);
+        app = std::make_unique<Tarvik>(box, xTrayEnvironment(x, box));
         ASSERT_EQ(sim->waitFor("rx", "ATM2+S64=1", 20s, ++starts).kind, "rx");
         icon = tray->icon("tarvik");
         ASSERT_FALSE(icon.isEmpty()) << "the icon is not embedded in the tray";
@@ -42,12 +38,7 @@ protected:
     QString call() {
         sim->command("call 12345678");
         const QString window = x.findWindow(kMainWindowTitle, 15000);
-        if (window.isEmpty()) {
-            for (const TranscriptEntry& e : sim->transcript())
-                std::printf("%lld %s %s\n", e.ms, e.kind.constData(), e.text.constData());
-            std::printf("log:\n%s\noutput:\n%s\n", box.log().constData(),
-                        app->output().constData());
-        }
+        if (window.isEmpty()) ADD_FAILURE() << describeRun(*sim, box, *app);
         return window;
     }
 

@@ -44,14 +44,6 @@ private:
     std::vector<std::thread> spinners_;
 };
 
-std::string transcriptText(const Simulator& sim) {
-    std::string text;
-    for (const TranscriptEntry& entry : sim.transcript())
-        text += std::to_string(entry.ms) + " " + entry.kind.toStdString() + " " +
-                entry.text.toStdString() + "\n";
-    return text;
-}
-
 TEST(BusyStart, ATricklingModemOnABusyProcessorNeverFailsTheStart) {
     constexpr int kStarts = 10;
     const BusyProcessor busy;
@@ -61,7 +53,7 @@ TEST(BusyStart, ATricklingModemOnABusyProcessorNeverFailsTheStart) {
         Simulator sim(box, {"--trickle", "15ms"});
         Tarvik app(box);
         ASSERT_TRUE(eventually([&box] { return !box.logLines().isEmpty(); }, 60s))
-            << "program: " << app.output().toStdString() << "\nmodem: " << transcriptText(sim);
+            << describeRun(sim, box, app);
         EXPECT_FALSE(box.logLines().contains(kModemInitErrorLog)) << box.log().toStdString();
         EXPECT_TRUE(box.boxes().isEmpty());
         EXPECT_EQ(sim.count("rx", "ATM2+S64=1"), 1);

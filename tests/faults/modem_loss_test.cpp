@@ -94,7 +94,7 @@ protected:
             sim->waitFor("rx", "AT+SR", 10s, sim->count("rx", "AT+SR") + 1).kind.isEmpty());
         ASSERT_TRUE(eventually([&] { return box.logLines().size() >= logged + 2; }));
         EXPECT_EQ(box.logLines()[logged], "CallerID: 55512343");
-        EXPECT_EQ(app->terminate(), 0) << "SIGTERM is served: " << app->output().toStdString();
+        EXPECT_EQ(app->terminate(), 0) << "SIGTERM is served\n" << describeRun(*sim, box, *app);
         EXPECT_EQ(box.param("Baud"), "9600") << "the settings were saved at the end";
     }
 
