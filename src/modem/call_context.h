@@ -1,4 +1,5 @@
 #pragma once
+#include "modem/call_events.h"
 #include "modem/main_view.h"
 #include "modem/number_display.h"
 #include "platform/sound.h"
@@ -14,6 +15,8 @@ struct CallContext {
     MainView& view;
     ModemDialogue& modem;
     LogLineSink log;
+    // Told of rings, answers, callers and dials; none by default.
+    CallEvents* events = nullptr;
 
     MainState& state() const { return view.state(); }
 };

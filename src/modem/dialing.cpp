@@ -3,6 +3,7 @@
 #include "modem/dialogue.h"
 #include "modem/incoming_call.h"
 #include "modem/number_display.h"
+#include "store/call_record.h"
 #include "store/settings.h"
 #include "store/short_text.h"
 
@@ -24,7 +25,7 @@ bool isFinalReply(const QByteArray& line) {
 }
 
 QByteArray outgoingText(const QByteArray& number) {
-    return "Outgoing call to \"" + number + '"';
+    return kOutgoingCallLog + number + '"';
 }
 
 } // namespace
@@ -69,6 +70,7 @@ void Dialer::DialNumber() {
     const QByteArray number = c_.state().DialedNumber;
     if (!modem.SendModemString(cutShort(c_.settings.DialPrefix + number + "\r\n"))) return;
     c_.state().InCall = true;
+    if (c_.events) c_.events->dialing(number);
     c_.view.setStatusText(outgoingText(number));
 
     QByteArray line;

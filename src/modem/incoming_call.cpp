@@ -3,6 +3,7 @@
 #include "modem/dialogue.h"
 #include "modem/number_display.h"
 #include "platform/tick.h"
+#include "store/call_record.h"
 #include "store/settings.h"
 
 #include <exception>
@@ -74,6 +75,7 @@ void IncomingCalls::ComAcRingSignal() {
         return;
     }
     setStatus("Incoming call, waiting...");
+    if (c_.events) c_.events->ringCounted(rings);
 
     QByteArray line;
     do {
@@ -81,6 +83,7 @@ void IncomingCalls::ComAcRingSignal() {
         if (line == "RING") {
             ++rings;
             t = GetTickCount();
+            if (c_.events) c_.events->ringCounted(rings);
             setStatus("Incoming call (" + QByteArray::number(rings) + ").");
         }
     } while (rings < c_.settings.AnswerOnRing && !modem.TickElapsed(t, kRingGapMs));
@@ -96,13 +99,15 @@ void IncomingCalls::ComAcRingSignal() {
     t = GetTickCount();
     modem.SendModemString(c_.settings.AnswerStr + "\r\n");
     c_.state().InCall = true;
+    if (c_.events) c_.events->answering();
 
     AnswerLog answerLog(c_.log);
     const LogLineSink logAnswer = answerLog.sink();
     do {
         line = modem.ReadModemLine();
-        if (line.contains("CallerID:")) {
+        if (line.contains(kCallerIdMark)) {
             logAnswer(line);
+            if (c_.events) c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol));
             try {
                 ShowCallerId(c_.view, line, c_.settings.DigCol, logAnswer);
             } catch (...) {

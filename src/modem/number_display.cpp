@@ -1,26 +1,13 @@
 #include "modem/number_display.h"
 
 #include "platform/errors.h"
+#include "store/call_record.h"
 #include "store/codepage.h"
 
 namespace tarvik {
 namespace {
 
 constexpr char kSpace = ' ';
-constexpr qsizetype kCallerIdPrefix = 10; // "CallerID:" and its separator
-
-bool isBlankOrControl(char ch) {
-    return static_cast<unsigned char>(ch) <= 0x20;
-}
-
-QByteArray trimmed(QByteArrayView text) {
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && isBlankOrControl(text[begin]))
-        ++begin;
-    while (end > begin && isBlankOrControl(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin).toByteArray();
-}
 
 // Fills up to `width` with spaces right after the leading marker.
 QByteArray padAfterMarker(QByteArray text, qsizetype width) {
@@ -90,18 +77,13 @@ void ShowDialedNumber(const LedRow& leds, QByteArrayView dialedNumber) {
 
 void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLineSink& writeLog) {
     view.showForCaller();
-    QByteArray s = trimmed(line.sliced(std::min(line.size(), kCallerIdPrefix)));
-
-    if (s.contains("Unknown")) {
+    std::optional<QByteArray> cut = cutCallerNumber(line, digCol);
+    if (!cut) {
         ShowOnLeds(view.leds(), padAfterMarker("n" + QByteArray(digCol, '-'), kLedCount));
         return;
     }
 
-    if (const qsizetype colon = s.indexOf(':'); colon >= 0) s.remove(colon, 1);
-    while (s.startsWith('0'))
-        s.remove(0, 1);
-    if (s.endsWith('?')) s.back() = '0';
-    if (s.size() > digCol + 1) s = s.right(digCol + 1);
+    QByteArray s = std::move(*cut);
     // Nothing left of the number: the marker alone, no category to tell.
     const bool empty = s.isEmpty();
     s.prepend(s.contains('?') ? 'u' : 'o');

@@ -19,7 +19,8 @@ namespace tarvik {
 MainController::MainController(std::unique_ptr<RingSound> sound)
     : sound_(std::move(sound))
     , form_(std::make_unique<TMainForm>(settings_))
-    , context_{settings_, *form_, modem_, [this](const QByteArray& m) { writeLog(m); }}
+    , context_{settings_, *form_, modem_, [this](const QByteArray& m) { writeLog(m); },
+               &callEvents_}
     , calls_(context_, *sound_)
     , dialer_(context_, calls_)
     , recovery_(recoveryPort_, {*form_, [this](bool open) { form_->setPortState(open); },
@@ -45,6 +46,8 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
 }
 
 MainController::~MainController() {
+    callEvents_.attach(nullptr);
+    ncidServer_.reset();
     phoneBook_.reset();
     ComAc.SetDataReadyCallback({});
     form_->setEvents(nullptr);
@@ -61,6 +64,10 @@ void MainController::FormCreate() {
         [this](const QByteArray& phone) { dialer_.dialPhoneBookEntry(phone); });
     // A store that cannot be read is reported; the start goes on with what loaded.
     runReported([this] { LoadSaveSettings(kLoadSettings, settings_, programDir_); });
+    runReported([this] {
+        ncidServer_ = startNcidServer(settings_, context_.log);
+        callEvents_.attach(ncidServer_.get());
+    });
     ComAc.SetComNumber(settings_.ComNumber);
     ComAc.SetBaud(settings_.Baud);
     ComAc.SetOpen(true);

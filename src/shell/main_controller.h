@@ -7,6 +7,7 @@
 #include "platform/app_events.h"
 #include "platform/sound.h"
 #include "serial/CommPort.h"
+#include "shell/ncid_wiring.h"
 #include "shell/port_adapter.h"
 #include "store/settings.h"
 
@@ -70,6 +71,8 @@ private:
     // Declared after the main window so they go before it.
     std::unique_ptr<TPhItemForm> entryDialog_;
     std::unique_ptr<PhoneBookHost> phoneBook_;
+    NcidCallEvents callEvents_;
+    std::unique_ptr<NcidServer> ncidServer_;
     CallContext context_;
     IncomingCalls calls_;
     Dialer dialer_;

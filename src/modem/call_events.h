@@ -1,0 +1,22 @@
+#pragma once
+#include <QByteArray>
+
+namespace tarvik {
+
+// What the call logic tells those who follow the line from outside (the
+// network server). Each report is made at once and must not wait.
+class CallEvents {
+public:
+    virtual ~CallEvents() = default;
+    // A ring counted by the incoming-call sequence: 1, 2, ...
+    virtual void ringCounted(int ring) = 0;
+    // The answer string has gone to the modem.
+    virtual void answering() = 0;
+    // A caller-ID line was logged: the number as shown, without its category
+    // digit; empty for an unknown caller.
+    virtual void callerIdentified(const QByteArray& number) = 0;
+    // A dial string has gone to the modem.
+    virtual void dialing(const QByteArray& number) = 0;
+};
+
+} // namespace tarvik

@@ -1,0 +1,169 @@
+#include "net/ncid_client.h"
+
+#include "net/ncid_lines.h"
+
+#include <QScopeGuard>
+#include <QStringDecoder>
+
+namespace tarvik {
+namespace {
+
+constexpr qint64 kLogLowWater = 16 * 1024;
+constexpr qint64 kLogReadBudget = 16 * 1024;
+constexpr int kGoodbyeCloseMs = 2000;
+constexpr qint64 kReadBufferSize = 4 * 1024;
+
+QByteArray withEnd(const QByteArray& line) {
+    return line + "\r\n";
+}
+
+} // namespace
+
+NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup,
+                       std::function<void()> finished)
+    : socket_(std::move(socket))
+    , setup_(std::move(setup))
+    , onFinished_(std::move(finished))
+    , feed_(setup_.log, setup_.lineId, setup_.today) {
+    socket_->setReadBufferSize(kReadBufferSize);
+    QTcpSocket* s = socket_.get();
+    QObject::connect(s, &QTcpSocket::readyRead, s, [this] { readLines(); });
+    QObject::connect(s, &QTcpSocket::bytesWritten, s, [this] {
+        if (stage_ == Stage::Log) pumpLog();
+    });
+    QObject::connect(s, &QTcpSocket::disconnected, s, [this] { finish(); });
+    QObject::connect(s, &QTcpSocket::errorOccurred, s, [this] { drop(); });
+
+    helloTimer_.setSingleShot(true);
+    QObject::connect(&helloTimer_, &QTimer::timeout, [this] { startLog(); });
+    pumpTimer_.setSingleShot(true);
+    QObject::connect(&pumpTimer_, &QTimer::timeout, [this] { pumpLog(); });
+    goodbyeTimer_.setSingleShot(true);
+    QObject::connect(&goodbyeTimer_, &QTimer::timeout, [this] { drop(); });
+
+    write(withEnd(ncid::serverLine(setup_.version)) + withEnd(ncid::kApiLine));
+    rateWindow_.start();
+    helloTimer_.start(kHelloMs);
+}
+
+NcidClient::~NcidClient() {
+    socket_->disconnect();
+    socket_->abort();
+}
+
+void NcidClient::send(const QByteArray& line) {
+    if (finished_ || closing_) return;
+    if (stage_ != Stage::Live) {
+        held_.push_back(line);
+        if (held_.size() > kHeldMax) drop();
+        return;
+    }
+    write(withEnd(line));
+}
+
+void NcidClient::startLog() {
+    if (finished_) return;
+    if (noLog_ || !setup_.sendLog) return endStartup(ncid::kLogNotSent);
+    if (feed_.open() == CallLogFeed::Opened::NoLog) return endStartup(ncid::kNoLog);
+    stage_ = Stage::Log;
+    pumpLog();
+}
+
+void NcidClient::pumpLog() {
+    // A write may report its bytes at once; the loop below goes on by itself.
+    if (pumping_) return;
+    pumping_ = true;
+    const auto done = qScopeGuard([this] { pumping_ = false; });
+    while (!finished_ && !closing_ && stage_ == Stage::Log &&
+           socket_->bytesToWrite() < kLogLowWater) {
+        QByteArray lines;
+        const bool more = feed_.fill(lines, kLogReadBudget);
+        if (!lines.isEmpty()) write(lines);
+        if (!more) return endStartup(feed_.sent() > 0 ? ncid::kLogEnd : ncid::kLogEmpty);
+        // A stretch without calls: let the program run before reading on.
+        if (lines.isEmpty()) return pumpTimer_.start(0);
+    }
+}
+
+void NcidClient::endStartup(const char* logResult) {
+    if (finished_) return;
+    stage_ = Stage::Live;
+    QByteArray lines = withEnd(logResult) + withEnd(ncid::kStartupEnd);
+    for (const QByteArray& line : held_)
+        lines += withEnd(line);
+    held_.clear();
+    write(lines);
+}
+
+void NcidClient::readLines() {
+    while (!finished_ && socket_->bytesAvailable() > 0) {
+        inbox_ += socket_->read(kReadBufferSize);
+        qsizetype end;
+        while (!finished_ && (end = inbox_.indexOf('\n')) >= 0) {
+            QByteArray line = inbox_.left(end);
+            inbox_.remove(0, end + 1);
+            handleLine(std::move(line));
+        }
+        if (inbox_.size() > kLineMax) drop();
+    }
+}
+
+void NcidClient::handleLine(QByteArray line) {
+    if (closing_) return;
+    if (line.endsWith('\r')) line.chop(1);
+    if (line.size() > kLineMax || !acceptableText(line) || !withinRate()) return drop();
+    if (line.isEmpty()) return; // keep-alive
+    if (line == "GOODBYE") return closeAfterGoodbye();
+    if (stage_ == Stage::Hello && line.trimmed() == "HELLO: CMD: no_log") noLog_ = true;
+    // Anything else (an IDENT, a request for a job) needs no answer.
+}
+
+bool NcidClient::acceptableText(const QByteArray& line) const {
+    for (const char ch : line)
+        if ((static_cast<unsigned char>(ch) < 0x20 && ch != '\t') || ch == 0x7f) return false;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoder converts on assignment; only then is an error known.
+    [[maybe_unused]] const QString text = utf8.decode(line);
+    return !utf8.hasError();
+}
+
+bool NcidClient::withinRate() {
+    if (rateWindow_.elapsed() >= 1000) {
+        rateWindow_.restart();
+        linesInWindow_ = 0;
+    }
+    return ++linesInWindow_ <= kLinesPerSecond;
+}
+
+void NcidClient::write(const QByteArray& bytes) {
+    if (finished_) return;
+    if (socket_->bytesToWrite() + bytes.size() > kQueueMax) return drop();
+    socket_->write(bytes);
+    socket_->flush();
+}
+
+void NcidClient::drop() {
+    if (finished_) return;
+    socket_->abort();
+    finish();
+}
+
+void NcidClient::closeAfterGoodbye() {
+    helloTimer_.stop();
+    pumpTimer_.stop();
+    closing_ = true;
+    socket_->disconnectFromHost();
+    if (socket_->state() != QAbstractSocket::UnconnectedState) goodbyeTimer_.start(kGoodbyeCloseMs);
+}
+
+void NcidClient::finish() {
+    if (finished_) return;
+    finished_ = true;
+    helloTimer_.stop();
+    pumpTimer_.stop();
+    goodbyeTimer_.stop();
+    held_.clear();
+    if (onFinished_) onFinished_();
+}
+
+} // namespace tarvik

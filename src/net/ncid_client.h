@@ -1,0 +1,83 @@
+#pragma once
+#include "net/call_log_feed.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace tarvik {
+
+// What a connection needs to know at its start.
+struct NcidClientSetup {
+    QByteArray version;
+    QByteArray lineId;
+    bool sendLog = true;
+    CallLogSource log;
+    QDate today;
+};
+
+// One NCID client: the start-up (greeting, the client's HELLO lines, the call
+// log), then the live records. It never waits on the client: what the client
+// does not take in time, or sends out of bounds, ends the connection.
+class NcidClient {
+public:
+    // How long the client may take to say HELLO before the call log starts.
+    static constexpr int kHelloMs = 250;
+    // Longest line a client may send, without its LF.
+    static constexpr qsizetype kLineMax = 1024;
+    // Lines a client may send within one second.
+    static constexpr int kLinesPerSecond = 200;
+    // Unsent output beyond which the client is taken to be stuck.
+    static constexpr qint64 kQueueMax = 64 * 1024;
+    // Live records held while the start-up runs.
+    static constexpr std::size_t kHeldMax = 64;
+
+    NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup,
+               std::function<void()> finished);
+    ~NcidClient();
+    NcidClient(const NcidClient&) = delete;
+    NcidClient& operator=(const NcidClient&) = delete;
+
+    // A live record (without CR LF); held until the start-up has ended.
+    void send(const QByteArray& line);
+    bool finished() const { return finished_; }
+
+private:
+    enum class Stage { Hello, Log, Live };
+
+    void startLog();
+    void pumpLog();
+    void endStartup(const char* logResult);
+    void readLines();
+    void handleLine(QByteArray line);
+    bool acceptableText(const QByteArray& line) const;
+    bool withinRate();
+    void write(const QByteArray& bytes);
+    void drop();
+    void closeAfterGoodbye();
+    void finish();
+
+    std::unique_ptr<QTcpSocket> socket_;
+    NcidClientSetup setup_;
+    std::function<void()> onFinished_;
+    Stage stage_ = Stage::Hello;
+    bool noLog_ = false;
+    bool closing_ = false;
+    bool pumping_ = false;
+    bool finished_ = false;
+    QByteArray inbox_;
+    std::deque<QByteArray> held_;
+    CallLogFeed feed_;
+    QTimer helloTimer_;
+    QTimer pumpTimer_;
+    QTimer goodbyeTimer_;
+    QElapsedTimer rateWindow_;
+    int linesInWindow_ = 0;
+};
+
+} // namespace tarvik

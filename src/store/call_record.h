@@ -1,0 +1,41 @@
+#pragma once
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
+#include <optional>
+
+namespace tarvik {
+
+// The mark of a caller-ID line from the modem, anywhere in the line.
+inline constexpr char kCallerIdMark[] = "CallerID:";
+// How a dial's log line starts: the dialled number follows, in double quotes,
+// then a colon and the modem's last reply.
+inline constexpr char kOutgoingCallLog[] = "Outgoing call to \"";
+
+// The number of a "CallerID:" line as the display cuts it: at most `digCol`
+// digits with the category digit last. Nothing for an "Unknown" caller.
+std::optional<QByteArray> cutCallerNumber(QByteArrayView line, int digCol);
+
+// The caller's number without its category digit, as the LEDs show it; empty
+// when the line names no number.
+QByteArray callerNumberShown(QByteArrayView line, int digCol);
+
+// One call as the call log tells it.
+struct CallRecord {
+    enum class Kind { Incoming, Outgoing };
+    Kind kind = Kind::Incoming;
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    // The caller's number as shown, or the dialled number; empty when unknown.
+    QByteArray number;
+};
+
+// A log line (without its CR LF) read back as a call: a caller's "CallerID:"
+// line or an outgoing call's result. Other lines and broken stamps give
+// nothing. The log has no year: a day and month after `today` are last year's.
+std::optional<CallRecord> callRecordFromLogLine(QByteArrayView line, QDate today, int digCol);
+
+} // namespace tarvik
