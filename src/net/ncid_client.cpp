@@ -29,6 +29,8 @@ NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup
     QTcpSocket* s = socket_.get();
     QObject::connect(s, &QTcpSocket::readyRead, s, [this] { readLines(); });
     QObject::connect(s, &QTcpSocket::bytesWritten, s, [this] {
+        stallTimer_.stop();
+        watchStall();
         if (stage_ == Stage::Log) pumpLog();
     });
     QObject::connect(s, &QTcpSocket::disconnected, s, [this] { finish(); });
@@ -40,6 +42,8 @@ NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup
     QObject::connect(&pumpTimer_, &QTimer::timeout, [this] { pumpLog(); });
     goodbyeTimer_.setSingleShot(true);
     QObject::connect(&goodbyeTimer_, &QTimer::timeout, [this] { drop(); });
+    stallTimer_.setSingleShot(true);
+    QObject::connect(&stallTimer_, &QTimer::timeout, [this] { drop(); });
 
     write(withEnd(ncid::serverLine(setup_.version)) + withEnd(ncid::kApiLine));
     rateWindow_.start();
@@ -140,6 +144,13 @@ void NcidClient::write(const QByteArray& bytes) {
     if (socket_->bytesToWrite() + bytes.size() > kQueueMax) return drop();
     socket_->write(bytes);
     socket_->flush();
+    watchStall();
+}
+
+// Output the system would not take is the client's to read; a client that
+// leaves it there is gone or stuck.
+void NcidClient::watchStall() {
+    if (socket_->bytesToWrite() > 0 && !stallTimer_.isActive()) stallTimer_.start(kStallMs);
 }
 
 void NcidClient::drop() {
@@ -162,6 +173,7 @@ void NcidClient::finish() {
     helloTimer_.stop();
     pumpTimer_.stop();
     goodbyeTimer_.stop();
+    stallTimer_.stop();
     held_.clear();
     if (onFinished_) onFinished_();
 }

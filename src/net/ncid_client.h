@@ -34,6 +34,8 @@ public:
     static constexpr int kLinesPerSecond = 200;
     // Unsent output beyond which the client is taken to be stuck.
     static constexpr qint64 kQueueMax = 64 * 1024;
+    // Time the client may leave output unread that the system could not take.
+    static constexpr int kStallMs = 10'000;
     // Live records held while the start-up runs.
     static constexpr std::size_t kHeldMax = 64;
 
@@ -58,6 +60,7 @@ private:
     bool acceptableText(const QByteArray& line) const;
     bool withinRate();
     void write(const QByteArray& bytes);
+    void watchStall();
     void drop();
     void closeAfterGoodbye();
     void finish();
@@ -76,6 +79,7 @@ private:
     QTimer helloTimer_;
     QTimer pumpTimer_;
     QTimer goodbyeTimer_;
+    QTimer stallTimer_;
     QElapsedTimer rateWindow_;
     int linesInWindow_ = 0;
 };
