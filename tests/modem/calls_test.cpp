@@ -31,6 +31,16 @@ public:
     QStringList events;
 };
 
+// What the call logic told those who follow the line, in order.
+class RecordingEvents final : public CallEvents {
+public:
+    void ringCounted(int ring) override { told.append("ring " + QByteArray::number(ring)); }
+    void answering() override { told.append("answering"); }
+    void callerIdentified(const QByteArray& number) override { told.append("caller " + number); }
+    void dialing(const QByteArray& number) override { told.append("dialing " + number); }
+    QList<QByteArray> told;
+};
+
 class CallsTest : public ::testing::Test {
 protected:
     CallsTest() {
@@ -65,10 +75,13 @@ protected:
     QList<QByteArray> log; // every line the program tried to log
     bool logFails = false; // as on a full disk
     ModemDialogue dialogue{&modem, modem};
-    CallContext context{settings, view, dialogue, [this](const QByteArray& m) {
+    RecordingEvents events;
+    CallContext context{settings, view, dialogue,
+                        [this](const QByteArray& m) {
                             log.append(m);
                             if (logFails) throw TarvikError("I/O error: No space left on device");
-                        }};
+                        },
+                        &events};
     IncomingCalls calls{context, sound};
     Dialer dialer{context, calls};
 };
@@ -125,6 +138,31 @@ TEST_F(CallsTest, AnswerOnRingZeroIgnoresEveryRing) {
     EXPECT_TRUE(modem.sent.isEmpty());
     EXPECT_EQ(modem.purges, 0);
     EXPECT_TRUE(view.statuses.isEmpty());
+}
+
+TEST_F(CallsTest, RingsTheAnswerAndEachCallerAreToldAsTheyHappen) {
+    settings.AnswerOnRing = 3;
+    modem.onWrite = [this](const QByteArray& text) {
+        if (text == "AT+SR\r\n")
+            modem.arrive(200,
+                         "CallerID: 0012345678\r\nCallerID: Unknown\r\nCallerID: 123?5\r\nOK\r\n");
+    };
+    modem.arrive(0, "RING\r\n");
+    modem.arrive(300, "RING\r\n");
+    modem.arrive(600, "RING\r\n");
+    calls.detectRing();
+    EXPECT_EQ(events.told, QList<QByteArray>({"ring 1", "ring 2", "ring 3", "answering",
+                                              "caller 1234567", "caller ", "caller 123?"}));
+    // Each caller is told right after its line is logged, before the display.
+    EXPECT_EQ(log[0], "CallerID: 0012345678");
+}
+
+TEST_F(CallsTest, IgnoredRingsAndATalkAreNotTold) {
+    settings.AnswerOnRing = 0;
+    modem.arrive(0, "RING\r\n");
+    calls.detectRing();
+    calls.btnTalkClick();
+    EXPECT_TRUE(events.told.isEmpty());
 }
 
 TEST_F(CallsTest, ANegativeAnswerRingAnswersLikeOne) {
@@ -372,6 +410,12 @@ TEST_F(DialTest, APhoneBookEntryIsDialedWholeAndKeepsTheKeypadState) {
     EXPECT_EQ(view.repeatHint, "Redial");
 }
 
+TEST_F(DialTest, ADialIsToldWhenItsStringHasGoneToTheModem) {
+    replyToDial("BUSY");
+    dialer.dialPhoneBookEntry("555*1");
+    EXPECT_EQ(events.told, QList<QByteArray>({"dialing 555*1"}));
+}
+
 TEST_F(DialTest, NothingHappensWhenThePortIsClosedOrTheCommandDoesNotFit) {
     view.mainState.DialedNumber = "1";
     modem.open = false;
@@ -383,6 +427,7 @@ TEST_F(DialTest, NothingHappensWhenThePortIsClosedOrTheCommandDoesNotFit) {
     EXPECT_TRUE(log.isEmpty());
     EXPECT_TRUE(view.statuses.isEmpty());
     EXPECT_FALSE(view.mainState.InCall);
+    EXPECT_TRUE(events.told.isEmpty());
 }
 
 TEST_F(DialTest, KeysPressedDuringTheWaitDoNotChangeTheLoggedNumber) {
