@@ -1,0 +1,205 @@
+#include "net/ncid_server.h"
+#include "store/keyvalue.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tarvik {
+namespace {
+
+// Runs the event loop until the condition holds or the time is up.
+bool spinUntil(const std::function<bool()>& condition, int ms = 3000) {
+    QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class Client {
+public:
+    explicit Client(quint16 port) { socket.connectToHost(QHostAddress::LocalHost, port); }
+    // The lines received so far, without their CR LF.
+    QList<QByteArray> lines() {
+        received += socket.readAll();
+        QList<QByteArray> all = received.split('\n');
+        all.removeLast();
+        for (QByteArray& line : all)
+            line.chop(1);
+        return all;
+    }
+    bool has(const QByteArray& line) { return lines().contains(line); }
+    bool closed() {
+        lines();
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    }
+    QTcpSocket socket;
+    QByteArray received;
+};
+
+class NcidServerTest : public ::testing::Test {
+protected:
+    void start(NcidSettings settings = {}) {
+        settings.Port = 0;
+        server = std::make_unique<NcidServer>(
+            NcidServer::Setup{settings, "9.9", [this] {
+                                  return CallLogSource{dir.filePath("tarvik.log"), 7};
+                              }});
+        QString error;
+        ASSERT_TRUE(server->listen(error)) << error.toStdString();
+    }
+    void writeLog(const QByteArray& text) {
+        QFile log(dir.filePath("tarvik.log"));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+        log.write(text);
+    }
+    std::unique_ptr<Client> connect() { return std::make_unique<Client>(server->port()); }
+    static bool startedUp(Client& c) { return c.has("300 End of connection startup"); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<NcidServer> server;
+};
+
+TEST_F(NcidServerTest, RecordsOfTheStartupAreHeldUntilItEndsAndComeInOrder) {
+    writeLog("07/01 10:01:02 CallerID: 12345678\r\n");
+    start();
+    auto client = connect();
+    ASSERT_TRUE(spinUntil([&] { return client->has("210 API: 1.0 Feature Set 1"); }));
+    server->ringCounted(1);
+    server->answering();
+    server->callerIdentified("1234567");
+    ASSERT_TRUE(spinUntil([&] { return client->lines().size() >= 8; }));
+    const QList<QByteArray> lines = client->lines();
+    EXPECT_EQ(lines[0], "200 Server: TARVIK 9.9");
+    EXPECT_TRUE(lines[2].startsWith("CIDLOG: *DATE*0107")) << lines[2].toStdString();
+    EXPECT_EQ(lines[3], "250 End of call log");
+    EXPECT_EQ(lines[4], "300 End of connection startup");
+    EXPECT_TRUE(lines[5].startsWith("CIDINFO: *LINE*-*RING*1*TIME*"));
+    EXPECT_TRUE(lines[6].startsWith("CIDINFO: *LINE*-*RING*0*TIME*"));
+    EXPECT_TRUE(lines[7].endsWith("*LINE*-*NMBR*1234567*MESG*NONE*NAME*NO NAME*"));
+}
+
+TEST_F(NcidServerTest, TheLogAnswerTellsNoLogAnEmptyLogAndARefusal) {
+    NcidSettings noLog;
+    noLog.SendLog = false;
+    start(noLog);
+    writeLog("07/01 10:01:02 CallerID: 12345678\r\n");
+    auto refused = connect();
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*refused); }));
+    EXPECT_TRUE(refused->has("251 Call log not sent"));
+
+    start();
+    QFile::remove(dir.filePath("tarvik.log"));
+    auto none = connect();
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*none); }));
+    EXPECT_TRUE(none->has("253 No Call log"));
+    writeLog("07/01 10:00:00 \r\n07/01 10:00:00 Incoming call, ignored.\r\n");
+    auto empty = connect();
+    auto asksNone = connect();
+    asksNone->socket.write("HELLO: IDENT: test 1.0\nHELLO: CMD: no_log\n");
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*empty) && startedUp(*asksNone); }));
+    EXPECT_TRUE(empty->has("252 Call log empty"));
+    EXPECT_TRUE(asksNone->has("251 Call log not sent"));
+}
+
+TEST_F(NcidServerTest, FiftyClientsAreServedAndTheNextIsClosed) {
+    start();
+    std::vector<std::unique_ptr<Client>> clients;
+    for (std::size_t i = 0; i < NcidServer::kClientsMax; ++i)
+        clients.push_back(connect());
+    ASSERT_TRUE(spinUntil([&] { return server->clientCount() == NcidServer::kClientsMax; }));
+    auto extra = connect();
+    ASSERT_TRUE(spinUntil([&] { return extra->closed(); }));
+    EXPECT_TRUE(extra->received.isEmpty());
+
+    clients.front()->socket.write("GOODBYE\n");
+    ASSERT_TRUE(spinUntil([&] { return clients.front()->closed(); }));
+    ASSERT_TRUE(spinUntil([&] { return server->clientCount() == NcidServer::kClientsMax - 1; }));
+    auto next = connect();
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*next); }));
+}
+
+TEST_F(NcidServerTest, BadInputEndsOnlyThatClient) {
+    start();
+    auto good = connect();
+    auto nul = connect();
+    auto control = connect();
+    auto notUtf8 = connect();
+    auto longLine = connect();
+    auto flood = connect();
+    ASSERT_TRUE(spinUntil([&] { return server->clientCount() == 6; }));
+    good->socket.write("\n\r\nHELLO: IDENT: x\nwhat is this?\n" + QByteArray(1024, 'a') + "\n");
+    nul->socket.write(QByteArray("abc\0def\n", 8));
+    control->socket.write("abc\x1b[2J\n");
+    notUtf8->socket.write("caf\xe9\n");
+    longLine->socket.write(QByteArray(1100, 'a'));
+    flood->socket.write(QByteArray(300 * 2, '\n').replace("\n\n", "x\n"));
+    for (Client* bad : {nul.get(), control.get(), notUtf8.get(), longLine.get(), flood.get()})
+        EXPECT_TRUE(spinUntil([&] { return bad->closed(); }));
+    server->callerIdentified("42");
+    ASSERT_TRUE(spinUntil([&] {
+        const QList<QByteArray> lines = good->lines();
+        return !lines.isEmpty() && lines.last().contains("*NMBR*42*");
+    }));
+    EXPECT_EQ(server->clientCount(), 1u);
+}
+
+TEST_F(NcidServerTest, AClientThatReadsNothingIsDroppedOnceItsQueueIsFull) {
+    start();
+    auto reader = connect();
+    QTcpSocket stuck;
+    stuck.setReadBufferSize(1);
+    stuck.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    stuck.connectToHost(QHostAddress::LocalHost, server->port());
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*reader) && server->clientCount() == 2; }));
+    int sent = 0;
+    while (server->clientCount() == 2 && sent < 200'000) {
+        server->dialing(QByteArray::number(++sent).rightJustified(200, '5'));
+        if (sent % 100 == 0) QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(server->clientCount(), 1u);
+    ASSERT_TRUE(spinUntil([&] { return reader->lines().size() >= sent + 4; }, 10000));
+    EXPECT_TRUE(reader->lines().last().contains(QByteArray::number(sent)));
+}
+
+TEST(NcidSettings, BadValuesAreToldOnceAndTheirDefaultsKept) {
+    QTemporaryDir dir;
+    StoreKey key(dir.filePath("Tarvik.ini"));
+    key.writeString(kNcidSection, "Enabled", "yes");
+    key.writeString(kNcidSection, "Address", "localhost:80");
+    key.writeString(kNcidSection, "Port", "70000");
+    key.writeString(kNcidSection, "LineId", "my line");
+    key.writeString(kNcidSection, "SendLog", "0");
+    QList<QByteArray> told;
+    const NcidSettings s = readNcidSettings(key, [&](const QByteArray& m) { told.append(m); });
+    EXPECT_FALSE(s.Enabled);
+    EXPECT_EQ(s.Address, QHostAddress(QHostAddress::LocalHost));
+    EXPECT_EQ(s.Port, 3333);
+    EXPECT_EQ(s.LineId, "-");
+    EXPECT_FALSE(s.SendLog);
+    EXPECT_EQ(told, QList<QByteArray>({"NCID: bad Enabled \"yes\", 0 used",
+                                       "NCID: bad Address \"localhost:80\", 127.0.0.1 used",
+                                       "NCID: bad Port \"70000\", 3333 used",
+                                       "NCID: bad LineId \"my line\", - used"}));
+
+    key.writeString(kNcidSection, "Enabled", "1");
+    key.writeString(kNcidSection, "Address", "0.0.0.0");
+    key.writeString(kNcidSection, "Port", "4000");
+    key.writeString(kNcidSection, "LineId", "home");
+    told.clear();
+    const NcidSettings good = readNcidSettings(key, [&](const QByteArray& m) { told.append(m); });
+    EXPECT_TRUE(good.Enabled);
+    EXPECT_EQ(good.Address, QHostAddress(QHostAddress::AnyIPv4));
+    EXPECT_EQ(good.Port, 4000);
+    EXPECT_EQ(good.LineId, "home");
+    EXPECT_TRUE(told.isEmpty());
+}
+
+} // namespace
+} // namespace tarvik
