@@ -131,7 +131,7 @@ void TPhoneForm::createControls() {
     wire(btnEditPhone, &QPushButton::clicked, &TPhoneForm::btnEditPhoneClick);
     wire(btnDelPhone, &QPushButton::clicked, &TPhoneForm::btnDelPhoneClick);
     wire(btnPhCancel, &QPushButton::clicked, &TPhoneForm::miClosePhClick);
-    wire(PhoneList, &QTreeWidget::itemDoubleClicked, &TPhoneForm::miDialCurrentClick);
+    wire(PhoneList, &QAbstractItemView::doubleClicked, &TPhoneForm::miDialCurrentClick);
 
     for (QPixmap (*draw)(int) :
          {addEntryPicture, editEntryPicture, deleteEntryPicture, dialEntryPicture})

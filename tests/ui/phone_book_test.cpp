@@ -151,7 +151,7 @@ TEST_F(PhoneBookTest, WindowAndDialogLayout) {
     form.resize(s(500), s(400));
     EXPECT_EQ(form.pnPhListKeys->geometry(), QRect(s(500) - s(108), 0, s(108), s(400)));
     EXPECT_EQ(form.btnPhCancel->y(), s(400) - s(35));
-    EXPECT_EQ(list().headerItem()->text(3), "Status");
+    EXPECT_EQ(list().columnCaption(3), "Status");
     EXPECT_EQ(list().columnWidth(0), s(100));
     EXPECT_EQ(column(0), (QList<QByteArray>{"100", "200", "300"})) << "sorted by Phone";
     EXPECT_EQ(column(3), (QList<QByteArray>{"BAD", "PRIO", "GOOD"}));
@@ -235,7 +235,7 @@ TEST_F(PhoneBookTest, CyrillicBytesShowAsTextAndTypedTextSavesAsBytes) {
     const QByteArray ivanov = toCp1251(u"Иванов");
     writeBook({{"1", ivanov, "", psNormal}});
     open();
-    EXPECT_EQ(list().topLevelItem(0)->text(1), QStringLiteral("Иванов"));
+    EXPECT_EQ(list().model()->index(0, 1).data().toString(), QStringLiteral("Иванов"));
     list().selectRow(0);
     const auto seen = withDialog(&TPhoneForm::btnEditPhoneClick, [](TPhItemForm& dialog) {
         dialog.eNotes->setText(QStringLiteral("Сосед"));
@@ -278,7 +278,7 @@ TEST_F(PhoneBookTest, DialCurrentDialsTheWholeNumber) {
     const int row = rowOf("123456789012");
     list().selectRow(row);
     form.miDialCurrent->trigger();
-    const QRect cell = list().visualItemRect(list().topLevelItem(row));
+    const QRect cell = list().rowRect(row);
     doubleClick(list().viewport(), cell.center());
     EXPECT_EQ(dialed, (QList<QByteArray>{"123456789012", "123456789012"}));
     EXPECT_EQ(host.PhoneForm(), &form);
@@ -499,7 +499,7 @@ TEST_F(PhoneBookTest, DefaultColumnsHoldTheirTextsAndStoredWidthsStay) {
     const DesignScale s(form);
     QHeaderView* header = list().header();
     for (int column = 0; column < 4; ++column) {
-        const std::string caption = list().headerItem()->text(column).toStdString();
+        const std::string caption = list().columnCaption(column).toStdString();
         EXPECT_GE(list().columnWidth(column), header->sectionSizeHint(column))
             << caption << " and the sort arrow";
         // The view's own measure of its cells; public on the base class only.

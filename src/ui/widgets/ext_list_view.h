@@ -1,45 +1,13 @@
 #pragma once
 #include "store/phonebook.h"
+#include "ui/widgets/list_text_order.h"
 
 #include <QByteArray>
-#include <QCollator>
-#include <QDateTime>
-#include <QLocale>
-#include <QTreeWidget>
-#include <optional>
+#include <QTreeView>
 
 namespace tarvik {
 
-// The order of two cell texts: as date-times when both hold the locale's date
-// or time separator and both convert, else as numbers when both convert, else
-// as text in the locale's collation with letter case counting.
-class ListTextOrder {
-public:
-    explicit ListTextOrder(const QLocale& locale = QLocale());
-
-    // Negative, zero or positive, as a comes before, with or after b.
-    int compare(const QString& a, const QString& b) const;
-
-    // A date, a time or a date and a time written in the locale's field order
-    // and separators; a missing year is this year, a missing date 1899-12-30.
-    std::optional<QDateTime> toDateTime(const QString& text) const;
-    // A number with the locale's decimal point and no group separators.
-    std::optional<double> toNumber(const QString& text) const;
-
-    QChar dateSeparator() const { return dateSeparator_; }
-    QChar timeSeparator() const { return timeSeparator_; }
-
-private:
-    enum class FieldOrder { DayMonthYear, MonthDayYear, YearMonthDay };
-    std::optional<QDate> toDate(QStringView text) const;
-    std::optional<QTime> toTime(QStringView text) const;
-
-    QLocale locale_;
-    QCollator collator_;
-    QChar dateSeparator_;
-    QChar timeSeparator_;
-    FieldOrder fieldOrder_ = FieldOrder::DayMonthYear;
-};
+class ListRowsModel;
 
 struct ListColumn {
     QString caption;
@@ -55,8 +23,9 @@ struct ListColumn {
 // order; the arrow is drawn reversed) and movable columns. Cells hold
 // single-byte (Windows-1251) texts and show them converted. The column order,
 // widths and the sort are restored from `settingsPath` at creation and saved
-// there at destruction.
-class TExtListView : public QTreeWidget, public PhoneRows {
+// there at destruction. Rows are drawn only as they come into view, so the
+// list opens as fast with a hundred thousand rows as with ten.
+class TExtListView : public QTreeView, public PhoneRows {
     Q_OBJECT
 
 public:
@@ -75,7 +44,11 @@ public:
     int sortedColumn() const { return sortColumn_; }
     bool sortAscending() const { return ascending_; }
     void sortBy(int column, bool ascending);
-    const ListTextOrder& textOrder() const { return order_; }
+    const ListTextOrder& textOrder() const;
+    int columnCount() const;
+    QString columnCaption(int column) const;
+    // Where the row is drawn in the viewport (its first column).
+    QRect rowRect(int row) const;
 
     // PhoneRows
     int rowCount() const override;
@@ -95,9 +68,9 @@ private:
     void saveSettings() const;
 
     QString settingsPath_;
+    ListRowsModel* rows_;
     int sortColumn_ = 0;
     bool ascending_ = true;
-    ListTextOrder order_;
 };
 
 } // namespace tarvik
