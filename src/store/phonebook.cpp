@@ -7,10 +7,10 @@
 
 #include <QFile>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <vector>
 
 namespace tarvik {
 namespace {
@@ -36,47 +36,69 @@ QByteArray getField(const char* record, Field field) {
     return QByteArray(record + field.offset + 1, length);
 }
 
-// Reads up to `size` bytes; returns how many arrived before the end of the file.
-ssize_t readFully(int fd, char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, data + done, size - done);
+// Fills a zeroed record.
+void putRecord(char* record, const PhoneItem& item) {
+    putField(record, kPhoneField, item.Phone);
+    putField(record, kNameField, item.Name);
+    putField(record, kNotesField, item.Notes);
+    const auto status = static_cast<std::uint32_t>(item.Status);
+    for (int i = 0; i < 4; ++i)
+        record[kStatusOffset + i] = static_cast<char>(status >> (8 * i) & 0xFF);
+}
+
+// Up to `size` bytes, fewer only at the end of the file or on an error (its
+// errno, else 0).
+struct ReadResult {
+    std::size_t bytes = 0;
+    int error = 0;
+};
+
+ReadResult readFully(int fd, char* data, std::size_t size) {
+    ReadResult result;
+    while (result.bytes < size) {
+        const ssize_t got = ::read(fd, data + result.bytes, size - result.bytes);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            result.error = errno;
+            break;
         }
         if (got == 0) break;
-        done += static_cast<std::size_t>(got);
+        result.bytes += static_cast<std::size_t>(got);
     }
-    return static_cast<ssize_t>(done);
+    return result;
 }
 
 void load(PhoneRows& rows, const QByteArray& path) {
     // Opened for writing too, as the save will need to replace it.
     FileHandle file(::open(path.constData(), O_RDWR | O_CLOEXEC));
     if (!file) return;
-    std::array<char, kPhoneRecordSize> record{};
+    // Records come a block at a time: a big book is read in a few calls.
+    constexpr std::size_t kBlockRecords = 256;
+    std::vector<char> block(kBlockRecords * kPhoneRecordSize);
     for (;;) {
-        const ssize_t got = readFully(file.get(), record.data(), record.size());
-        if (got == 0) break;
-        if (got < 0)
-            throw TarvikError(
-                QStringLiteral("I/O error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-        if (got < kPhoneRecordSize) throw TarvikError(QStringLiteral("Read beyond end of file"));
-        const PhoneItem item = decodePhoneRecord(record.data());
-        rows.appendRow(item.Phone, item.Name, item.Notes, StatusToText(item.Status));
+        const ReadResult got = readFully(file.get(), block.data(), block.size());
+        // The whole records read before an error or a short tail are kept.
+        for (std::size_t i = 0; i < got.bytes / kPhoneRecordSize; ++i) {
+            const PhoneItem item = decodePhoneRecord(block.data() + i * kPhoneRecordSize);
+            rows.appendRow(item.Phone, item.Name, item.Notes, StatusToText(item.Status));
+        }
+        if (got.error != 0)
+            throw TarvikError(QStringLiteral("I/O error: %1")
+                                  .arg(QString::fromLocal8Bit(std::strerror(got.error))));
+        if (got.bytes % kPhoneRecordSize != 0)
+            throw TarvikError(QStringLiteral("Read beyond end of file"));
+        if (got.bytes < block.size()) break;
     }
     rows.resort();
 }
 
 // The whole book replaces the file in one step, so a failure leaves the old one whole.
 bool save(const PhoneRows& rows, const QString& path) {
-    QByteArray records;
-    records.reserve(rows.rowCount() * kPhoneRecordSize);
+    QByteArray records(static_cast<qsizetype>(rows.rowCount()) * kPhoneRecordSize, '\0');
     for (int row = 0; row < rows.rowCount(); ++row) {
         const PhoneItem item{rows.caption(row), rows.subItem(row, 0), rows.subItem(row, 1),
                              TextToStatus(rows.subItem(row, 2))};
-        records += encodePhoneRecord(item);
+        putRecord(records.data() + static_cast<qsizetype>(row) * kPhoneRecordSize, item);
     }
     return replaceFileContent(QFile::encodeName(path), records);
 }
@@ -105,13 +127,7 @@ std::int32_t TextToStatus(const QByteArray& text) {
 
 QByteArray encodePhoneRecord(const PhoneItem& item) {
     QByteArray record(kPhoneRecordSize, '\0');
-    char* bytes = record.data();
-    putField(bytes, kPhoneField, item.Phone);
-    putField(bytes, kNameField, item.Name);
-    putField(bytes, kNotesField, item.Notes);
-    const auto status = static_cast<std::uint32_t>(item.Status);
-    for (int i = 0; i < 4; ++i)
-        bytes[kStatusOffset + i] = static_cast<char>(status >> (8 * i) & 0xFF);
+    putRecord(record.data(), item);
     return record;
 }
 

@@ -90,6 +90,30 @@ TEST_F(PhoneBookTest, AnIncompleteTailKeepsTheWholeRecordsAndRaises) {
     EXPECT_EQ(rows.resorts, 0) << "rows stay in file order";
 }
 
+// A big book comes in several reads; no record is lost or split between them.
+TEST_F(PhoneBookTest, BigBooksLoadEveryRecordInOrderAndATailStillRaises) {
+    for (const int count : {255, 256, 257, 1000, 4096}) {
+        SCOPED_TRACE(count);
+        QByteArray book;
+        for (int i = 0; i < count; ++i)
+            book += handRecord(QByteArray::number(i), "n" + QByteArray::number(i), "", i % 4);
+        writeAll(file(), book);
+        const FakeRows rows = loadRows();
+        ASSERT_EQ(rows.rowCount(), count);
+        for (const int i : {0, count / 2, count - 1}) {
+            EXPECT_EQ(rows.caption(i), QByteArray::number(i));
+            EXPECT_EQ(rows.subItem(i, 0), "n" + QByteArray::number(i));
+            EXPECT_EQ(rows.subItem(i, 2), StatusToText(i % 4));
+        }
+
+        writeAll(file(), book + QByteArray(167, 'x'));
+        FakeRows partial;
+        EXPECT_THROW(LoadSavePhoneBook(false, partial, programDir_), TarvikError);
+        EXPECT_EQ(partial.rowCount(), count) << "the whole records before the tail";
+        EXPECT_EQ(partial.resorts, 0);
+    }
+}
+
 TEST_F(PhoneBookTest, EmptyAndMissingFiles) {
     EXPECT_EQ(loadRows().rowCount(), 0) << "no file";
     writeAll(file(), {});
