@@ -4,7 +4,8 @@
 // click on the Name header to sort it and a second one to reverse it, Escape to
 // close and save it; the program's peak memory; and, with the book opened again
 // while a call rings three times, how long after its third ring the call is
-// answered (AnswerOnRing is 3). Prints them; it is not a test.
+// answered (AnswerOnRing is 3). Each figure is the median of three runs.
+// Prints them; it is not a test.
 //   bench_phone_book [ENTRIES...]   (default 1000 10000 100000)
 #include "book_window.h"
 #include "phone_books.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 using namespace tarvik;
 using namespace tarvik::e2e;
@@ -27,6 +29,7 @@ namespace {
 
 constexpr int kNameColumn = 1;
 constexpr unsigned long kBeyondDoubleClickMs = 600;
+constexpr int kRuns = 3;
 
 // The file's records in byte order, each as a save writes it (an unknown status
 // becomes NORMAL): the same entries whatever the order of the rows.
@@ -138,6 +141,32 @@ Figures measure(int entries) {
     return f;
 }
 
+// The middle of the runs' values of one figure.
+template <class T> T median(const std::vector<Figures>& runs, T Figures::*figure) {
+    std::vector<T> values;
+    for (const Figures& run : runs)
+        values.push_back(run.*figure);
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+Figures medianOf(const std::vector<Figures>& runs) {
+    Figures m;
+    for (qint64 Figures::*figure :
+         {&Figures::shownMs, &Figures::openMs, &Figures::sortMs, &Figures::reverseMs,
+          &Figures::savedMs, &Figures::closeMs, &Figures::reopenMs, &Figures::answerAfterRingMs})
+        m.*figure = median(runs, figure);
+    for (long Figures::*figure : {&Figures::startPeakKiB, &Figures::openPeakKiB,
+                                  &Figures::sortPeakKiB, &Figures::savePeakKiB, &Figures::peakKiB})
+        m.*figure = median(runs, figure);
+    m.ringsBeforeAnswer = median(runs, &Figures::ringsBeforeAnswer);
+    m.sameEntries =
+        std::all_of(runs.begin(), runs.end(), [](const Figures& f) { return f.sameEntries; });
+    m.sortedByName =
+        std::all_of(runs.begin(), runs.end(), [](const Figures& f) { return f.sortedByName; });
+    return m;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -156,7 +185,10 @@ int main(int argc, char** argv) {
                 "save", "end", "answer after the 3rd ring (rings before it)");
     bool allSaved = true;
     for (const int entries : sizes) {
-        const Figures f = measure(entries);
+        std::vector<Figures> runs;
+        for (int run = 0; run < kRuns; ++run)
+            runs.push_back(measure(entries));
+        const Figures f = medianOf(runs);
         allSaved = allSaved && f.sameEntries && f.sortedByName;
         const auto mib = [](long kib) { return static_cast<double>(kib) / 1024.0; };
         std::printf("%8d %6lld %6lld %6lld %7lld %6lld %6lld %6lld | %6.1f %6.1f %6.1f %6.1f "
