@@ -77,10 +77,10 @@ QProcessEnvironment Sandbox::environment() const {
     return env;
 }
 
-void Sandbox::setParam(const QString& name, const QString& value) {
+void Sandbox::setValue(const QString& section, const QString& name, const QString& value) {
     QDir().mkpath(path("config/Tarvik"));
     QSettings ini(iniPath(), QSettings::IniFormat);
-    ini.setValue("Param/" + name, value);
+    ini.setValue(section + "/" + name, value);
 }
 
 QString Sandbox::param(const QString& name) const {

@@ -37,7 +37,8 @@ public:
     QProcessEnvironment environment() const;
 
     // Settings written into the store before the program starts.
-    void setParam(const QString& name, const QString& value);
+    void setValue(const QString& section, const QString& name, const QString& value);
+    void setParam(const QString& name, const QString& value) { setValue("Param", name, value); }
     QString param(const QString& name) const;
 
     QByteArray log() const;
