@@ -12,6 +12,8 @@ constexpr qint64 kLogLowWater = 16 * 1024;
 constexpr qint64 kLogReadBudget = 16 * 1024;
 constexpr int kGoodbyeCloseMs = 2000;
 constexpr qint64 kReadBufferSize = 4 * 1024;
+// What the kernel may hold for a client beyond our own queue.
+constexpr int kSendBufferSize = 64 * 1024;
 
 QByteArray withEnd(const QByteArray& line) {
     return line + "\r\n";
@@ -26,6 +28,7 @@ NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup
     , onFinished_(std::move(finished))
     , feed_(setup_.log, setup_.lineId, setup_.today) {
     socket_->setReadBufferSize(kReadBufferSize);
+    socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
     QTcpSocket* s = socket_.get();
     QObject::connect(s, &QTcpSocket::readyRead, s, [this] { readLines(); });
     QObject::connect(s, &QTcpSocket::bytesWritten, s, [this] {
@@ -108,7 +111,9 @@ void NcidClient::readLines() {
             inbox_.remove(0, end + 1);
             handleLine(std::move(line));
         }
-        if (inbox_.size() > kLineMax) drop();
+        // A line of the longest length may still wait for its CR LF.
+        const qsizetype waitingEnd = inbox_.endsWith('\r') ? 1 : 0;
+        if (inbox_.size() - waitingEnd > kLineMax) drop();
     }
 }
 

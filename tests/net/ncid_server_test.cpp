@@ -142,6 +142,10 @@ TEST_F(NcidServerTest, BadInputEndsOnlyThatClient) {
     flood->socket.write(QByteArray(300 * 2, '\n').replace("\n\n", "x\n"));
     for (Client* bad : {nul.get(), control.get(), notUtf8.get(), longLine.get(), flood.get()})
         EXPECT_TRUE(spinUntil([&] { return bad->closed(); }));
+    // The longest line whose LF comes apart from its CR.
+    good->socket.write(QByteArray(1024, 'b') + '\r');
+    spinUntil([] { return false; }, 100);
+    good->socket.write("\n");
     server->callerIdentified("42");
     ASSERT_TRUE(spinUntil([&] {
         const QList<QByteArray> lines = good->lines();
