@@ -132,7 +132,14 @@ protected:
 
     void start(const QString& platform) {
         sim = std::make_unique<Simulator>(box, QStringList{});
-        app = std::make_unique<Tarvik>(box, session->clientEnvironment(platform));
+        QProcessEnvironment environment = session->clientEnvironment(platform);
+        // Native Wayland loads the system's graphics drivers, which may leave a buffer behind
+        // in a module they have already unloaded: a report no suppression can name. The same
+        // program code is leak-checked by every other whole-program run.
+        if (platform == QLatin1String("wayland") && qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+            environment.insert("ASAN_OPTIONS",
+                               qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0");
+        app = std::make_unique<Tarvik>(box, environment);
         ASSERT_EQ(sim->waitFor("rx", "ATM2+S64=1", 30s).kind, "rx") << app->output().toStdString();
     }
 
