@@ -10,8 +10,11 @@ public:
     virtual ~CallEvents() = default;
     // A ring counted by the incoming-call sequence: 1, 2, ...
     virtual void ringCounted(int ring) = 0;
-    // The answer string has gone to the modem.
-    virtual void answering() = 0;
+    // A ring of a call that the settings leave unanswered.
+    virtual void ringIgnored() = 0;
+    // The answer is over (the modem's report read, or its time up): its caller,
+    // if any, has been told.
+    virtual void answered() = 0;
     // A caller-ID line was logged: the number as shown, without its category
     // digit; empty for an unknown caller.
     virtual void callerIdentified(const QByteArray& number) = 0;

@@ -6,6 +6,8 @@
 #include "store/call_record.h"
 #include "store/settings.h"
 
+#include <QScopeGuard>
+
 #include <exception>
 
 namespace tarvik {
@@ -72,6 +74,7 @@ void IncomingCalls::ComAcRingSignal() {
     int rings = 1;
     if (c_.settings.AnswerOnRing == 0) {
         c_.log("Incoming call, ignored.");
+        if (c_.events) c_.events->ringIgnored();
         return;
     }
     setStatus("Incoming call, waiting...");
@@ -99,7 +102,10 @@ void IncomingCalls::ComAcRingSignal() {
     t = GetTickCount();
     modem.SendModemString(c_.settings.AnswerStr + "\r\n");
     c_.state().InCall = true;
-    if (c_.events) c_.events->answering();
+    // Told however the answer ends, after its caller.
+    const auto answered = qScopeGuard([this] {
+        if (c_.events) c_.events->answered();
+    });
 
     AnswerLog answerLog(c_.log);
     const LogLineSink logAnswer = answerLog.sink();

@@ -3,7 +3,10 @@
 #include "net/ncid_lines.h"
 
 #include <QScopeGuard>
-#include <QStringDecoder>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace tarvik {
 namespace {
@@ -22,11 +25,13 @@ QByteArray withEnd(const QByteArray& line) {
 } // namespace
 
 NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup,
-                       std::function<void()> finished)
+                       NcidClientHooks hooks)
     : socket_(std::move(socket))
+    , peer_(socket_->peerAddress())
     , setup_(std::move(setup))
-    , onFinished_(std::move(finished))
+    , hooks_(std::move(hooks))
     , feed_(setup_.log, setup_.lineId, setup_.today) {
+    keepAlive();
     socket_->setReadBufferSize(kReadBufferSize);
     socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
     QTcpSocket* s = socket_.get();
@@ -49,7 +54,7 @@ NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup
     QObject::connect(&stallTimer_, &QTimer::timeout, [this] { drop(); });
 
     write(withEnd(ncid::serverLine(setup_.version)) + withEnd(ncid::kApiLine));
-    rateWindow_.start();
+    clock_.start();
     helloTimer_.start(kHelloMs);
 }
 
@@ -102,46 +107,50 @@ void NcidClient::endStartup(const char* logResult) {
     write(lines);
 }
 
+// Without these a peer that vanished keeps its place for ever, as nothing is
+// sent to it while the line is quiet.
+void NcidClient::keepAlive() {
+    socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const qintptr fd = socket_->socketDescriptor();
+    if (fd < 0) return;
+    const NcidKeepAlive& k = setup_.keepAlive;
+    const auto set = [fd](int option, int value) {
+        ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, option, &value, sizeof value);
+    };
+    set(TCP_KEEPIDLE, k.idleS);
+    set(TCP_KEEPINTVL, k.intervalS);
+    set(TCP_KEEPCNT, k.probes);
+    set(TCP_USER_TIMEOUT, k.userTimeoutMs);
+}
+
 void NcidClient::readLines() {
     while (!finished_ && socket_->bytesAvailable() > 0) {
-        inbox_ += socket_->read(kReadBufferSize);
-        qsizetype end;
-        while (!finished_ && (end = inbox_.indexOf('\n')) >= 0) {
-            QByteArray line = inbox_.left(end);
-            inbox_.remove(0, end + 1);
-            handleLine(std::move(line));
-        }
-        // A line of the longest length may still wait for its CR LF.
-        const qsizetype waitingEnd = inbox_.endsWith('\r') ? 1 : 0;
-        if (inbox_.size() - waitingEnd > kLineMax) drop();
+        const QByteArray bytes = socket_->read(kReadBufferSize);
+        if (!reader_.feed(bytes, clock_.elapsed(),
+                          [this](const NcidRequest& request) { handle(request); }))
+            return drop();
     }
 }
 
-void NcidClient::handleLine(QByteArray line) {
-    if (closing_) return;
-    if (line.endsWith('\r')) line.chop(1);
-    if (line.size() > kLineMax || !acceptableText(line) || !withinRate()) return drop();
-    if (line.isEmpty()) return; // keep-alive
-    if (line == "GOODBYE") return closeAfterGoodbye();
-    if (stage_ == Stage::Hello && line.trimmed() == "HELLO: CMD: no_log") noLog_ = true;
-    // Anything else (an IDENT, a request for a job) needs no answer.
-}
-
-bool NcidClient::acceptableText(const QByteArray& line) const {
-    for (const char ch : line)
-        if ((static_cast<unsigned char>(ch) < 0x20 && ch != '\t') || ch == 0x7f) return false;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    // The decoder converts on assignment; only then is an error known.
-    [[maybe_unused]] const QString text = utf8.decode(line);
-    return !utf8.hasError();
-}
-
-bool NcidClient::withinRate() {
-    if (rateWindow_.elapsed() >= 1000) {
-        rateWindow_.restart();
-        linesInWindow_ = 0;
+void NcidClient::handle(const NcidRequest& request) {
+    if (finished_ || closing_) return;
+    using Kind = NcidRequest::Kind;
+    switch (request.kind) {
+    case Kind::Goodbye:
+        return closeAfterGoodbye();
+    case Kind::NoLog:
+        if (stage_ == Stage::Hello) noLog_ = true;
+        return;
+    case Kind::Yo:
+        return send(ncid::kYoAnswer);
+    case Kind::Message:
+        if (hooks_.message) hooks_.message(*this, request.text);
+        return;
+    case Kind::KeepAlive:
+    case Kind::Other:
+        // An IDENT, a request for a job: nothing to answer.
+        return;
     }
-    return ++linesInWindow_ <= kLinesPerSecond;
 }
 
 void NcidClient::write(const QByteArray& bytes) {
@@ -180,7 +189,7 @@ void NcidClient::finish() {
     goodbyeTimer_.stop();
     stallTimer_.stop();
     held_.clear();
-    if (onFinished_) onFinished_();
+    if (hooks_.finished) hooks_.finished();
 }
 
 } // namespace tarvik

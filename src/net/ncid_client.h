@@ -1,5 +1,6 @@
 #pragma once
 #include "net/call_log_feed.h"
+#include "net/ncid_requests.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -12,6 +13,17 @@
 
 namespace tarvik {
 
+// How soon a connection whose peer went away without a word (a machine switched
+// off, a dropped wireless link) is found out: probes after `idleS` seconds of
+// silence, every `intervalS` seconds, `probes` unanswered ones end it; output
+// left unacknowledged for `userTimeoutMs` ends it too. About a minute in all.
+struct NcidKeepAlive {
+    int idleS = 30;
+    int intervalS = 10;
+    int probes = 3;
+    int userTimeoutMs = 60'000;
+};
+
 // What a connection needs to know at its start.
 struct NcidClientSetup {
     QByteArray version;
@@ -19,6 +31,17 @@ struct NcidClientSetup {
     bool sendLog = true;
     CallLogSource log;
     QDate today;
+    NcidKeepAlive keepAlive;
+};
+
+class NcidClient;
+
+// What a connection tells its server.
+struct NcidClientHooks {
+    // The connection has ended; the client may go on the next pass of the loop.
+    std::function<void()> finished;
+    // The client sent a message for the other clients (its text only).
+    std::function<void(const NcidClient& from, const QByteArray& text)> message;
 };
 
 // One NCID client: the start-up (greeting, the client's HELLO lines, the call
@@ -28,10 +51,6 @@ class NcidClient {
 public:
     // How long the client may take to say HELLO before the call log starts.
     static constexpr int kHelloMs = 250;
-    // Longest line a client may send, without its LF.
-    static constexpr qsizetype kLineMax = 1024;
-    // Lines a client may send within one second.
-    static constexpr int kLinesPerSecond = 200;
     // Unsent output beyond which the client is taken to be stuck.
     static constexpr qint64 kQueueMax = 64 * 1024;
     // Time the client may leave output unread that the system could not take.
@@ -39,8 +58,7 @@ public:
     // Live records held while the start-up runs.
     static constexpr std::size_t kHeldMax = 64;
 
-    NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup,
-               std::function<void()> finished);
+    NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup, NcidClientHooks hooks);
     ~NcidClient();
     NcidClient(const NcidClient&) = delete;
     NcidClient& operator=(const NcidClient&) = delete;
@@ -48,6 +66,8 @@ public:
     // A live record (without CR LF); held until the start-up has ended.
     void send(const QByteArray& line);
     bool finished() const { return finished_; }
+    // The client's address, kept from the connection's start.
+    const QHostAddress& peer() const { return peer_; }
 
 private:
     enum class Stage { Hello, Log, Live };
@@ -55,10 +75,9 @@ private:
     void startLog();
     void pumpLog();
     void endStartup(const char* logResult);
+    void keepAlive();
     void readLines();
-    void handleLine(QByteArray line);
-    bool acceptableText(const QByteArray& line) const;
-    bool withinRate();
+    void handle(const NcidRequest& request);
     void write(const QByteArray& bytes);
     void watchStall();
     void drop();
@@ -66,22 +85,22 @@ private:
     void finish();
 
     std::unique_ptr<QTcpSocket> socket_;
+    QHostAddress peer_;
     NcidClientSetup setup_;
-    std::function<void()> onFinished_;
+    NcidClientHooks hooks_;
     Stage stage_ = Stage::Hello;
     bool noLog_ = false;
     bool closing_ = false;
     bool pumping_ = false;
     bool finished_ = false;
-    QByteArray inbox_;
+    NcidRequestReader reader_;
     std::deque<QByteArray> held_;
     CallLogFeed feed_;
     QTimer helloTimer_;
     QTimer pumpTimer_;
     QTimer goodbyeTimer_;
     QTimer stallTimer_;
-    QElapsedTimer rateWindow_;
-    int linesInWindow_ = 0;
+    QElapsedTimer clock_;
 };
 
 } // namespace tarvik

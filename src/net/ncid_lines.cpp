@@ -11,13 +11,29 @@ bool safeInField(char ch) {
     return ch >= ' ' && ch <= '~' && ch != '*';
 }
 
+// Raw numbers: a logged day need not be a valid date (31/02), and is sent as logged.
+QByteArray dateField(int year, int month, int day) {
+    return twoDigits(month) + twoDigits(day) + QByteArray::number(year).rightJustified(4, '0');
+}
+
+QByteArray timeField(int hour, int minute) {
+    return twoDigits(hour) + twoDigits(minute);
+}
+
 } // namespace
+
+bool endsFieldValue(char ch) {
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
+           ch == '_' || ch == '@' || ch == ' ' || ch == '-';
+}
 
 QByteArray serverLine(QByteArrayView version) {
     return "200 Server: TARVIK " + version.toByteArray();
 }
 
 QByteArray field(QByteArrayView value, QByteArrayView missing) {
+    while (!value.isEmpty() && !endsFieldValue(value.back()))
+        value.chop(1);
     if (value.isEmpty()) return missing.toByteArray();
     QByteArray text = value.toByteArray();
     for (char& ch : text)
@@ -25,13 +41,18 @@ QByteArray field(QByteArrayView value, QByteArrayView missing) {
     return text;
 }
 
+QByteArray numberField(QByteArrayView number) {
+    QByteArray digits = number.toByteArray();
+    digits.replace('?', kUnknownDigit);
+    return field(digits, "NO-NUMBER");
+}
+
 QByteArray callLine(QByteArrayView label, const CallRecord& call, QByteArrayView lineId) {
     QByteArray line = label.toByteArray();
-    line += " *DATE*" + twoDigits(call.month) + twoDigits(call.day) +
-            QByteArray::number(call.year).rightJustified(4, '0');
-    line += "*TIME*" + twoDigits(call.hour) + twoDigits(call.minute);
+    line += " *DATE*" + dateField(call.year, call.month, call.day);
+    line += "*TIME*" + timeField(call.hour, call.minute);
     line += "*LINE*" + field(lineId, "-");
-    line += "*NMBR*" + field(call.number, "NO-NUMBER");
+    line += "*NMBR*" + numberField(call.number);
     line += "*MESG*NONE*NAME*NO NAME*";
     return line;
 }
@@ -49,6 +70,16 @@ QByteArray ringLine(QByteArrayView lineId, int ring, const QTime& now) {
     return "CIDINFO: *LINE*" + field(lineId, "-") + "*RING*" + QByteArray::number(ring) + "*TIME*" +
            twoDigits(now.hour()) + ':' + twoDigits(now.minute()) + ':' + twoDigits(now.second()) +
            '*';
+}
+
+QByteArray messageLine(QByteArrayView text, QByteArrayView lineId, const QDateTime& now) {
+    QByteArray message = text.toByteArray();
+    // "***" starts the fields; a '*' of the text must not look like one.
+    message.replace('*', '?');
+    return "MSG: " + message + "***DATE*" +
+           dateField(now.date().year(), now.date().month(), now.date().day()) + "*TIME*" +
+           timeField(now.time().hour(), now.time().minute()) +
+           "*NAME*NO NAME*NMBR*NO-NUMBER*LINE*" + field(lineId, "-") + "*MTYPE*-*";
 }
 
 QByteArray loggedCallLine(const CallRecord& call, QByteArrayView lineId) {

@@ -1,5 +1,6 @@
 #include "net/ncid_settings.h"
 
+#include "net/ncid_lines.h"
 #include "store/keyvalue.h"
 #include "store/settings.h"
 
@@ -48,6 +49,8 @@ QByteArray showSwitch(bool on) {
 std::optional<QHostAddress> parseAddress(const QString& text) {
     QHostAddress address;
     if (!address.setAddress(text.trimmed())) return std::nullopt;
+    // "::" is every address, IPv4 ones included, as users of dual-stack systems expect.
+    if (address == QHostAddress(QHostAddress::AnyIPv6)) return QHostAddress(QHostAddress::Any);
     return address;
 }
 
@@ -57,13 +60,13 @@ std::optional<quint16> parsePort(const QString& text) {
     return static_cast<quint16>(port);
 }
 
-// A label goes between the '*' of a record's fields: printable ASCII, no '*'
-// and no blanks.
+// A label goes between the '*' of every record, and clients take a value only
+// when it ends in one of a few bytes: letters, digits, '-', '_' and '@'.
 std::optional<QByteArray> parseLineId(const QString& text) {
     const QByteArray id = text.toLatin1();
     if (id.isEmpty() || id.size() > kLineIdMax || text.size() != id.size()) return std::nullopt;
     for (const char ch : id)
-        if (ch <= ' ' || ch > '~' || ch == '*') return std::nullopt;
+        if (ch == ' ' || !ncid::endsFieldValue(ch)) return std::nullopt;
     return id;
 }
 

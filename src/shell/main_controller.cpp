@@ -106,6 +106,8 @@ void MainController::btnPhoneBookClick() {
 
 void MainController::miSetupClick() {
     runSettingsDialog(*form_, settings_, programDir_);
+    // The log's file and the digits of its numbers may have changed.
+    if (ncidServer_) ncidServer_->setLogSource(callLogSource(settings_));
 }
 
 void MainController::miAboutClick() {

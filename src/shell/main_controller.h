@@ -72,7 +72,7 @@ private:
     std::unique_ptr<TPhItemForm> entryDialog_;
     std::unique_ptr<PhoneBookHost> phoneBook_;
     NcidCallEvents callEvents_;
-    std::unique_ptr<NcidServer> ncidServer_;
+    std::unique_ptr<NcidService> ncidServer_;
     CallContext context_;
     IncomingCalls calls_;
     Dialer dialer_;

@@ -9,8 +9,12 @@ void NcidCallEvents::ringCounted(int ring) {
     if (server_) server_->ringCounted(ring);
 }
 
-void NcidCallEvents::answering() {
-    if (server_) server_->answering();
+void NcidCallEvents::ringIgnored() {
+    if (server_) server_->ringIgnored();
+}
+
+void NcidCallEvents::answered() {
+    if (server_) server_->answered();
 }
 
 void NcidCallEvents::callerIdentified(const QByteArray& number) {
@@ -21,15 +25,20 @@ void NcidCallEvents::dialing(const QByteArray& number) {
     if (server_) server_->dialing(number);
 }
 
-std::unique_ptr<NcidServer> startNcidServer(const SettingsRecord& settings,
-                                            const LogLineSink& log) {
+CallLogSource callLogSource(const SettingsRecord& settings) {
+    return {settings.fnLog, settings.DigCol};
+}
+
+std::unique_ptr<NcidService> startNcidServer(const SettingsRecord& settings,
+                                             const LogLineSink& log) {
     NcidSettings ncid = readNcidSettings(StoreKey(mainKeyPath()), log);
     if (!ncid.Enabled) return nullptr;
 
-    auto server = std::make_unique<NcidServer>(
-        NcidServer::Setup{std::move(ncid), TARVIK_VERSION, [&settings] {
-                              return CallLogSource{settings.fnLog, settings.DigCol};
-                          }});
+    NcidServer::Setup setup;
+    setup.settings = std::move(ncid);
+    setup.version = TARVIK_VERSION;
+    setup.logSource = callLogSource(settings);
+    auto server = std::make_unique<NcidService>(std::move(setup));
     QString error;
     if (server->listen(error)) return server;
     log("NCID server not started: " + error.toUtf8());

@@ -1,7 +1,7 @@
 #pragma once
 #include "modem/call_events.h"
 #include "modem/number_display.h"
-#include "net/ncid_server.h"
+#include "net/ncid_service.h"
 
 #include <memory>
 
@@ -12,19 +12,24 @@ struct SettingsRecord;
 // The call logic's reports, passed on to the NCID server while one runs.
 class NcidCallEvents final : public CallEvents {
 public:
-    void attach(NcidServer* server) { server_ = server; }
+    void attach(NcidService* server) { server_ = server; }
 
     void ringCounted(int ring) override;
-    void answering() override;
+    void ringIgnored() override;
+    void answered() override;
     void callerIdentified(const QByteArray& number) override;
     void dialing(const QByteArray& number) override;
 
 private:
-    NcidServer* server_ = nullptr;
+    NcidService* server_ = nullptr;
 };
+
+// Where the server finds the call log, as the settings say now.
+CallLogSource callLogSource(const SettingsRecord& settings);
 
 // Reads the server's settings from the main key and starts it when enabled.
 // Bad values and a failed start are logged; the program goes on without it.
-std::unique_ptr<NcidServer> startNcidServer(const SettingsRecord& settings, const LogLineSink& log);
+std::unique_ptr<NcidService> startNcidServer(const SettingsRecord& settings,
+                                             const LogLineSink& log);
 
 } // namespace tarvik

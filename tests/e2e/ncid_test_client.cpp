@@ -42,6 +42,19 @@ quint16 freeLoopbackPort() {
     return ntohs(address.sin_port);
 }
 
+bool bindSource(int socket, QByteArrayView source) {
+    if (source.isEmpty()) return true;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, source.toByteArray().constData(), &address.sin_addr) != 1)
+        return false;
+    // The port is picked at connect, which may take one of a closed connection in
+    // TIME_WAIT again; bind cannot, and a client that reconnects fast runs out.
+    const int on = 1;
+    ::setsockopt(socket, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+    return ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
 PortHolder::PortHolder(quint16 port)
     : socket_(tcpSocket()) {
     const sockaddr_in address = loopback(port);
@@ -50,13 +63,15 @@ PortHolder::PortHolder(quint16 port)
         socket_.reset();
 }
 
-NcidClient::NcidClient(quint16 port, milliseconds timeout, int receiveBuffer) {
+NcidClient::NcidClient(quint16 port, milliseconds timeout, int receiveBuffer,
+                       QByteArrayView sourceAddress) {
     const auto deadline = Clock::now() + timeout;
     const sockaddr_in address = loopback(port);
     for (;;) {
         FileHandle socket = tcpSocket();
         if (receiveBuffer > 0)
             ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (!bindSource(socket.get(), sourceAddress)) return;
         if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
             0) {
             ::fcntl(socket.get(), F_SETFL, O_NONBLOCK);

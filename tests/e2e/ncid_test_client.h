@@ -21,6 +21,10 @@ using std::chrono::milliseconds;
 // A port on 127.0.0.1 that nobody listens on just now.
 quint16 freeLoopbackPort();
 
+// Binds `socket` to the IPv4 address `source` (a loopback one, say "127.0.0.7"),
+// the port left to the connect; true also when `source` is empty.
+bool bindSource(int socket, QByteArrayView source);
+
 // A listening socket on 127.0.0.1:port, so that the port is in use.
 class PortHolder {
 public:
@@ -41,9 +45,11 @@ class NcidClient {
 public:
     // Connects to 127.0.0.1:port, again and again while it is refused (the program
     // may still be starting) for up to `timeout`. A receiveBuffer above 0 sets
-    // SO_RCVBUF before the connection, for a client whose backlog is to fill.
+    // SO_RCVBUF before the connection, for a client whose backlog is to fill. A
+    // sourceAddress ("127.0.0.7") is the client's own address; the server counts
+    // clients per address.
     explicit NcidClient(quint16 port, milliseconds timeout = milliseconds(10000),
-                        int receiveBuffer = 0);
+                        int receiveBuffer = 0, QByteArrayView sourceAddress = {});
     bool connected() const { return socket_.valid(); }
     // Every byte sent; false when the connection is gone.
     bool send(QByteArrayView bytes);

@@ -35,7 +35,8 @@ public:
 class RecordingEvents final : public CallEvents {
 public:
     void ringCounted(int ring) override { told.append("ring " + QByteArray::number(ring)); }
-    void answering() override { told.append("answering"); }
+    void ringIgnored() override { told.append("ring ignored"); }
+    void answered() override { told.append("answered"); }
     void callerIdentified(const QByteArray& number) override { told.append("caller " + number); }
     void dialing(const QByteArray& number) override { told.append("dialing " + number); }
     QList<QByteArray> told;
@@ -151,18 +152,18 @@ TEST_F(CallsTest, RingsTheAnswerAndEachCallerAreToldAsTheyHappen) {
     modem.arrive(300, "RING\r\n");
     modem.arrive(600, "RING\r\n");
     calls.detectRing();
-    EXPECT_EQ(events.told, QList<QByteArray>({"ring 1", "ring 2", "ring 3", "answering",
-                                              "caller 1234567", "caller ", "caller 123?"}));
+    EXPECT_EQ(events.told, QList<QByteArray>({"ring 1", "ring 2", "ring 3", "caller 1234567",
+                                              "caller ", "caller 123?", "answered"}));
     // Each caller is told right after its line is logged, before the display.
     EXPECT_EQ(log[0], "CallerID: 0012345678");
 }
 
-TEST_F(CallsTest, IgnoredRingsAndATalkAreNotTold) {
+TEST_F(CallsTest, IgnoredRingsAreToldAsSuchAndATalkIsNot) {
     settings.AnswerOnRing = 0;
     modem.arrive(0, "RING\r\n");
     calls.detectRing();
     calls.btnTalkClick();
-    EXPECT_TRUE(events.told.isEmpty());
+    EXPECT_EQ(events.told, QList<QByteArray>({"ring ignored"}));
 }
 
 TEST_F(CallsTest, ANegativeAnswerRingAnswersLikeOne) {

@@ -1,3 +1,4 @@
+#include "net/ncid_lines.h"
 #include "net/ncid_server.h"
 #include "store/keyvalue.h"
 
@@ -24,7 +25,11 @@ bool spinUntil(const std::function<bool()>& condition, int ms = 3000) {
 
 class Client {
 public:
-    explicit Client(quint16 port) { socket.connectToHost(QHostAddress::LocalHost, port); }
+    // `from` is a loopback address of the 127/8 range: each is another client machine.
+    explicit Client(quint16 port, const char* from = "127.0.0.1") {
+        socket.bind(QHostAddress(QString::fromLatin1(from)));
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
     // The lines received so far, without their CR LF.
     QList<QByteArray> lines() {
         received += socket.readAll();
@@ -45,12 +50,14 @@ public:
 
 class NcidServerTest : public ::testing::Test {
 protected:
-    void start(NcidSettings settings = {}) {
+    void start(NcidSettings settings = {}, int ringingEndMs = NcidServer::kRingingEndMs) {
         settings.Port = 0;
-        server = std::make_unique<NcidServer>(
-            NcidServer::Setup{settings, "9.9", [this] {
-                                  return CallLogSource{dir.filePath("tarvik.log"), 7};
-                              }});
+        NcidServer::Setup setup;
+        setup.settings = settings;
+        setup.version = "9.9";
+        setup.logSource = {dir.filePath("tarvik.log"), 7};
+        setup.ringingEndMs = ringingEndMs;
+        server = std::make_unique<NcidServer>(setup);
         QString error;
         ASSERT_TRUE(server->listen(error)) << error.toStdString();
     }
@@ -59,7 +66,9 @@ protected:
         ASSERT_TRUE(log.open(QIODevice::WriteOnly));
         log.write(text);
     }
-    std::unique_ptr<Client> connect() { return std::make_unique<Client>(server->port()); }
+    std::unique_ptr<Client> connect(const char* from = "127.0.0.1") {
+        return std::make_unique<Client>(server->port(), from);
+    }
     static bool startedUp(Client& c) { return c.has("300 End of connection startup"); }
 
     QTemporaryDir dir;
@@ -70,10 +79,11 @@ TEST_F(NcidServerTest, RecordsOfTheStartupAreHeldUntilItEndsAndComeInOrder) {
     writeLog("07/01 10:01:02 CallerID: 12345678\r\n");
     start();
     auto client = connect();
-    ASSERT_TRUE(spinUntil([&] { return client->has("210 API: 1.0 Feature Set 1"); }));
-    server->ringCounted(1);
-    server->answering();
-    server->callerIdentified("1234567");
+    ASSERT_TRUE(spinUntil([&] { return client->has("210 API: 1.5 Feature Set 1"); }));
+    const QDateTime now = QDateTime::currentDateTime();
+    server->ringCounted(1, now);
+    server->callerIdentified("1234567", now);
+    server->answered(now);
     ASSERT_TRUE(spinUntil([&] { return client->lines().size() >= 8; }));
     const QList<QByteArray> lines = client->lines();
     EXPECT_EQ(lines[0], "200 Server: TARVIK 9.9");
@@ -81,8 +91,55 @@ TEST_F(NcidServerTest, RecordsOfTheStartupAreHeldUntilItEndsAndComeInOrder) {
     EXPECT_EQ(lines[3], "250 End of call log");
     EXPECT_EQ(lines[4], "300 End of connection startup");
     EXPECT_TRUE(lines[5].startsWith("CIDINFO: *LINE*-*RING*1*TIME*"));
-    EXPECT_TRUE(lines[6].startsWith("CIDINFO: *LINE*-*RING*0*TIME*"));
-    EXPECT_TRUE(lines[7].endsWith("*LINE*-*NMBR*1234567*MESG*NONE*NAME*NO NAME*"));
+    EXPECT_TRUE(lines[6].endsWith("*LINE*-*NMBR*1234567*MESG*NONE*NAME*NO NAME*"));
+    EXPECT_TRUE(lines[7].startsWith("CIDINFO: *LINE*-*RING*0*TIME*"));
+}
+
+TEST_F(NcidServerTest, RingingThatStopsUnansweredEndsWithMinusOneOncePerCall) {
+    NcidSettings dualStack;
+    dualStack.Address = QHostAddress::Any;
+    start(dualStack, 300);
+    auto client = connect();
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*client); }));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int call = 0; call < 2; ++call) {
+        server->ringIgnored(now);
+        server->ringIgnored(now);
+        ASSERT_TRUE(spinUntil([&] { return client->lines().size() >= 7 + 3 * call; }));
+    }
+    spinUntil([] { return false; }, 500);
+    QList<QByteArray> rings;
+    for (const QByteArray& line : client->lines().mid(4))
+        rings.append(line.split('*').value(4));
+    EXPECT_EQ(rings, QList<QByteArray>({"1", "2", "-1", "1", "2", "-1"}));
+}
+
+TEST(NcidLines, EveryFieldEndsAsClientsReadIt) {
+    struct Case {
+        QByteArray number, line;
+    };
+    // A value is taken only when it ends in a letter, digit, '_', '@', blank or '-'.
+    const QList<Case> cases = {
+        {"1234567", "*NMBR*1234567*"},
+        {"123?56?", "*NMBR*123X56X*"}, // unknown digits
+        {"w1*2", "*NMBR*w1?2*"},       // the separator
+        {"*31#", "*NMBR*?31*"},        // a trailing '#' would leak the record
+        {"(555) 123-4567.", "*NMBR*(555) 123-4567*"},
+        {"+49 30 1234+", "*NMBR*+49 30 1234*"},
+        {"caf\xe9 1", "*NMBR*caf? 1*"},
+        {"", "*NMBR*NO-NUMBER*"},
+        {"#)", "*NMBR*NO-NUMBER*"},
+    };
+    const CallRecord::Kind kind = CallRecord::Kind::Outgoing;
+    const QDateTime at(QDate(2026, 1, 2), QTime(3, 4));
+    for (const Case& c : cases) {
+        const QByteArray line = ncid::callLineNow("OUT:", kind, c.number, "_x@-", at);
+        EXPECT_TRUE(line.contains(c.line)) << line.toStdString();
+        EXPECT_TRUE(line.startsWith("OUT: *DATE*01022026*TIME*0304*LINE*_x@-*NMBR*"));
+    }
+    EXPECT_EQ(ncid::messageLine("tea *is* ready", "-", at),
+              "MSG: tea ?is? ready***DATE*01022026*TIME*0304*NAME*NO NAME*NMBR*NO-NUMBER*"
+              "LINE*-*MTYPE*-*");
 }
 
 TEST_F(NcidServerTest, TheLogAnswerTellsNoLogAnEmptyLogAndARefusal) {
@@ -108,21 +165,47 @@ TEST_F(NcidServerTest, TheLogAnswerTellsNoLogAnEmptyLogAndARefusal) {
     EXPECT_TRUE(asksNone->has("251 Call log not sent"));
 }
 
-TEST_F(NcidServerTest, FiftyClientsAreServedAndTheNextIsClosed) {
+TEST_F(NcidServerTest, ClientsPastTheLimitsAreToldWhyAndClosed) {
     start();
     std::vector<std::unique_ptr<Client>> clients;
-    for (std::size_t i = 0; i < NcidServer::kClientsMax; ++i)
+    for (std::size_t i = 0; i < NcidServer::kClientsPerAddressMax; ++i)
         clients.push_back(connect());
+    auto sameAddress = connect();
+    ASSERT_TRUE(spinUntil([&] { return sameAddress->closed(); }));
+    EXPECT_EQ(sameAddress->lines(),
+              QList<QByteArray>({ncid::kTooManyFromAddress + QByteArray(" (10)")}));
+
+    std::vector<QByteArray> addresses;
+    while (clients.size() < NcidServer::kClientsMax) {
+        addresses.push_back("127.0.1." + QByteArray::number(clients.size()));
+        clients.push_back(connect(addresses.back().constData()));
+    }
     ASSERT_TRUE(spinUntil([&] { return server->clientCount() == NcidServer::kClientsMax; }));
-    auto extra = connect();
+    auto extra = connect("127.0.2.1");
     ASSERT_TRUE(spinUntil([&] { return extra->closed(); }));
-    EXPECT_TRUE(extra->received.isEmpty());
+    EXPECT_EQ(extra->lines(), QList<QByteArray>({"MSG: Too many clients connected (50)"}));
 
     clients.front()->socket.write("GOODBYE\n");
     ASSERT_TRUE(spinUntil([&] { return clients.front()->closed(); }));
     ASSERT_TRUE(spinUntil([&] { return server->clientCount() == NcidServer::kClientsMax - 1; }));
     auto next = connect();
     ASSERT_TRUE(spinUntil([&] { return startedUp(*next); }));
+}
+
+TEST_F(NcidServerTest, AMessageGoesToTheOtherClientsAndAProbeIsAnswered) {
+    start();
+    auto sender = connect();
+    auto other = connect("127.0.0.2");
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*sender) && startedUp(*other); }));
+    sender->socket.write("REQ: YO\nMSG: Dinner is ready ###DATE*01012020*TIME*1200*NAME*x*\n"
+                         "MSG: too soon\nMSG:\n");
+    ASSERT_TRUE(spinUntil([&] { return other->lines().size() > 4 && sender->lines().size() > 4; }));
+    spinUntil([] { return false; }, 200);
+    const QList<QByteArray> got = other->lines().mid(4);
+    ASSERT_EQ(got.size(), 1) << "one message a second; an empty one is none";
+    EXPECT_TRUE(got[0].startsWith("MSG: Dinner is ready***DATE*")) << got[0].toStdString();
+    EXPECT_TRUE(got[0].endsWith("*NAME*NO NAME*NMBR*NO-NUMBER*LINE*-*MTYPE*-*"));
+    EXPECT_EQ(sender->lines().mid(4), QList<QByteArray>({"ACK: REQ: YO"}));
 }
 
 TEST_F(NcidServerTest, BadInputEndsOnlyThatClient) {
@@ -146,7 +229,7 @@ TEST_F(NcidServerTest, BadInputEndsOnlyThatClient) {
     good->socket.write(QByteArray(1024, 'b') + '\r');
     spinUntil([] { return false; }, 100);
     good->socket.write("\n");
-    server->callerIdentified("42");
+    server->callerIdentified("42", QDateTime::currentDateTime());
     ASSERT_TRUE(spinUntil([&] {
         const QList<QByteArray> lines = good->lines();
         return !lines.isEmpty() && lines.last().contains("*NMBR*42*");
@@ -164,7 +247,7 @@ TEST_F(NcidServerTest, AClientThatReadsNothingIsDroppedOnceItsQueueIsFull) {
     ASSERT_TRUE(spinUntil([&] { return startedUp(*reader) && server->clientCount() == 2; }));
     int sent = 0;
     while (server->clientCount() == 2 && sent < 200'000) {
-        server->dialing(QByteArray::number(++sent).rightJustified(200, '5'));
+        server->dialing(QByteArray::number(++sent).rightJustified(200, '5'), QDateTime());
         if (sent % 100 == 0) QCoreApplication::processEvents();
     }
     EXPECT_EQ(server->clientCount(), 1u);
@@ -195,14 +278,22 @@ TEST(NcidSettings, BadValuesAreToldOnceAndTheirDefaultsKept) {
     key.writeString(kNcidSection, "Enabled", "1");
     key.writeString(kNcidSection, "Address", "0.0.0.0");
     key.writeString(kNcidSection, "Port", "4000");
-    key.writeString(kNcidSection, "LineId", "home");
+    key.writeString(kNcidSection, "LineId", "home_1@x-");
     told.clear();
     const NcidSettings good = readNcidSettings(key, [&](const QByteArray& m) { told.append(m); });
     EXPECT_TRUE(good.Enabled);
     EXPECT_EQ(good.Address, QHostAddress(QHostAddress::AnyIPv4));
     EXPECT_EQ(good.Port, 4000);
-    EXPECT_EQ(good.LineId, "home");
+    EXPECT_EQ(good.LineId, "home_1@x-");
     EXPECT_TRUE(told.isEmpty());
+
+    // Clients cut a value that ends in punctuation; "::" is IPv4 and IPv6.
+    key.writeString(kNcidSection, "LineId", "home.");
+    key.writeString(kNcidSection, "Address", "::");
+    told.clear();
+    const NcidSettings more = readNcidSettings(key, [&](const QByteArray& m) { told.append(m); });
+    EXPECT_EQ(told, QList<QByteArray>({"NCID: bad LineId \"home.\", - used"}));
+    EXPECT_EQ(more.Address, QHostAddress(QHostAddress::Any));
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#pragma once
+#include "net/ncid_server.h"
+
+#include <QObject>
+#include <QThread>
+#include <memory>
+
+namespace tarvik {
+
+// The NCID server on a thread of its own. The call logic's waits run the UI
+// thread's pending events, so a client's work done there would take the time of
+// a ring count or an answer; here every report only posts the work and returns,
+// and the thread runs at a lower priority than the calls.
+class NcidService {
+public:
+    explicit NcidService(NcidServer::Setup setup);
+    ~NcidService();
+    NcidService(const NcidService&) = delete;
+    NcidService& operator=(const NcidService&) = delete;
+
+    // Makes the server and starts listening; false with the reason when the
+    // address cannot be had. Waits for the server's thread, so call it at start.
+    bool listen(QString& error);
+
+    // Reports of the line, stamped now; each is queued to the server's thread.
+    void ringCounted(int ring);
+    void ringIgnored();
+    void answered();
+    void callerIdentified(const QByteArray& number);
+    void dialing(const QByteArray& number);
+    void setLogSource(CallLogSource source);
+
+private:
+    template <typename Work> void post(Work work);
+
+    NcidServer::Setup setup_;
+    QThread thread_;
+    // Lives on thread_; the work posted to it runs there.
+    QObject context_;
+    // Made, used and destroyed on thread_ only.
+    std::unique_ptr<NcidServer> server_;
+};
+
+} // namespace tarvik
