@@ -1,6 +1,7 @@
 // A call log of any content read back as NCID log lines: every line sent is one
-// whole record of printable ASCII with its fields in order and its date and time
-// in range, and reading the log in small pieces gives exactly what one pass gives.
+// whole record of printable ASCII with its fields in order, each ending as
+// clients read it, and its date and time in range; reading the log in small
+// pieces gives exactly what one pass gives.
 #include "fuzz_support.h"
 
 #include "net/call_log_feed.h"
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const QRegularExpression kRecord(QStringLiteral(
         "^(CIDLOG|OUTLOG): \\*DATE\\*(\\d\\d)(\\d\\d)(\\d{4})\\*TIME\\*([01]\\d|2[0-3])[0-5]\\d"
-        "\\*LINE\\*-\\*NMBR\\*[ -)+-~]+\\*MESG\\*NONE\\*NAME\\*NO NAME\\*$"));
+        "\\*LINE\\*-\\*NMBR\\*[ -)+-~]*[\\w @-]\\*MESG\\*NONE\\*NAME\\*[ -)+-~]*[\\w @-]\\*$"));
     const QList<QByteArray> lines = whole.split('\n');
     FUZZ_CHECK(lines.back().isEmpty(), whole);
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {

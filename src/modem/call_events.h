@@ -15,9 +15,10 @@ public:
     // The answer is over (the modem's report read, or its time up): its caller,
     // if any, has been told.
     virtual void answered() = 0;
-    // A caller-ID line was logged: the number as shown, without its category
-    // digit; empty for an unknown caller.
-    virtual void callerIdentified(const QByteArray& number) = 0;
+    // A caller was logged: the number as shown, without its category digit (a
+    // reported number whole, or PRIVATE, OUT-OF-AREA, ANONYMOUS), empty for an
+    // unknown caller; the name the modem reported, if any.
+    virtual void callerIdentified(const QByteArray& number, const QByteArray& name) = 0;
     // A dial string has gone to the modem.
     virtual void dialing(const QByteArray& number) = 0;
 };

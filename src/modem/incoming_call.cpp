@@ -1,6 +1,7 @@
 #include "modem/incoming_call.h"
 
 #include "modem/dialogue.h"
+#include "modem/held_error_log.h"
 #include "modem/number_display.h"
 #include "platform/tick.h"
 #include "store/call_record.h"
@@ -19,35 +20,6 @@ constexpr std::uint32_t kRingGapMs = 400;
 constexpr std::uint32_t kPurgePauseMs = 50;
 constexpr std::uint32_t kAnswerWindowMs = 3000;
 constexpr std::uint32_t kTalkPauseMs = 150;
-
-// The log lines of one answer. A log that fails must not hide the caller nor leave
-// the modem's reply unread: its first error is held until the answer is over.
-class AnswerLog {
-public:
-    explicit AnswerLog(const LogLineSink& log)
-        : log_(log) {}
-    AnswerLog(const AnswerLog&) = delete;
-    AnswerLog& operator=(const AnswerLog&) = delete;
-
-    LogLineSink sink() {
-        return [this](const QByteArray& message) { write(message); };
-    }
-    void raiseHeldError() const {
-        if (error_) std::rethrow_exception(error_);
-    }
-
-private:
-    void write(const QByteArray& message) {
-        try {
-            if (log_) log_(message);
-        } catch (...) {
-            if (!error_) error_ = std::current_exception();
-        }
-    }
-
-    const LogLineSink& log_;
-    std::exception_ptr error_;
-};
 
 } // namespace
 
@@ -107,13 +79,14 @@ void IncomingCalls::ComAcRingSignal() {
         if (c_.events) c_.events->answered();
     });
 
-    AnswerLog answerLog(c_.log);
+    HeldErrorLog answerLog(c_.log);
     const LogLineSink logAnswer = answerLog.sink();
     do {
         line = modem.ReadModemLine();
         if (line.contains(kCallerIdMark)) {
             logAnswer(line);
-            if (c_.events) c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol));
+            if (c_.events)
+                c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol), {});
             try {
                 ShowCallerId(c_.view, line, c_.settings.DigCol, logAnswer);
             } catch (...) {

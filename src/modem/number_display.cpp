@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "store/call_record.h"
+#include "store/caller_report.h"
 #include "store/codepage.h"
 
 namespace tarvik {
@@ -13,6 +14,10 @@ constexpr char kSpace = ' ';
 QByteArray padAfterMarker(QByteArray text, qsizetype width) {
     if (text.size() < width) text.insert(1, QByteArray(width - text.size(), kSpace));
     return text;
+}
+
+void showUnknownCaller(MainView& view, int digCol) {
+    ShowOnLeds(view.leds(), padAfterMarker("n" + QByteArray(digCol, '-'), kLedCount));
 }
 
 } // namespace
@@ -78,10 +83,7 @@ void ShowDialedNumber(const LedRow& leds, QByteArrayView dialedNumber) {
 void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLineSink& writeLog) {
     view.showForCaller();
     std::optional<QByteArray> cut = cutCallerNumber(line, digCol);
-    if (!cut) {
-        ShowOnLeds(view.leds(), padAfterMarker("n" + QByteArray(digCol, '-'), kLedCount));
-        return;
-    }
+    if (!cut) return showUnknownCaller(view, digCol);
 
     QByteArray s = std::move(*cut);
     // Nothing left of the number: the marker alone, no category to tell.
@@ -96,6 +98,13 @@ void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLine
         throw TarvikError(QStringLiteral("'%1' is not a valid integer value")
                               .arg(fromCp1251(QByteArrayView(&category, 1))));
     if (writeLog) writeLog(CallerCategories()[static_cast<std::size_t>(category - '0')]);
+}
+
+void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol) {
+    view.showForCaller();
+    const QByteArray digits = reportedDigits(number);
+    if (digits.isEmpty()) return showUnknownCaller(view, digCol);
+    ShowOnLeds(view.leds(), padAfterMarker("o" + digits.right(digCol), kLedCount));
 }
 
 } // namespace tarvik

@@ -38,4 +38,9 @@ void ShowDialedNumber(const LedRow& leds, QByteArrayView dialedNumber);
 // has changed.
 void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLineSink& writeLog);
 
+// A number a modem reported by itself (the value of its NMBR line): brings the
+// window into view and shows 'o' and the number's last `digCol` digits
+// right-aligned, or 'n' and `digCol` dashes for a withheld or missing number.
+void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol);
+
 } // namespace tarvik

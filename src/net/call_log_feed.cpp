@@ -32,14 +32,39 @@ bool CallLogFeed::fill(QByteArray& out, qint64 readBudget) {
 
         QByteArrayView line(buffer, whole ? got - 1 : got);
         if (line.endsWith('\r')) line.chop(1);
-        if (const auto call = callRecordFromLogLine(line, today_, source_.digCol)) {
-            out += ncid::loggedCallLine(*call, lineId_) + "\r\n";
-            ++sent_;
+        std::optional<CallRecord> call = callRecordFromLogLine(line, today_, source_.digCol);
+        // A name belongs to the caller of the line right before it only.
+        if (!call) {
+            flushPending(out);
+            continue;
         }
+        if (call->kind == CallRecord::Kind::CallerName) {
+            if (pending_ && pending_->name.isEmpty()) pending_->name = call->name;
+            flushPending(out);
+            continue;
+        }
+        flushPending(out);
+        if (call->kind == CallRecord::Kind::Incoming)
+            pending_ = std::move(call);
+        else
+            appendRecord(out, *call);
     }
     const bool more = file_.pos() < end_ && !file_.atEnd();
-    if (!more) file_.close();
+    if (!more) {
+        flushPending(out);
+        file_.close();
+    }
     return more;
+}
+
+void CallLogFeed::appendRecord(QByteArray& out, const CallRecord& call) {
+    out += ncid::loggedCallLine(call, lineId_) + "\r\n";
+    ++sent_;
+}
+
+void CallLogFeed::flushPending(QByteArray& out) {
+    if (pending_) appendRecord(out, *pending_);
+    pending_.reset();
 }
 
 } // namespace tarvik

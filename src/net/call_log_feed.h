@@ -3,6 +3,9 @@
 #include <QDate>
 #include <QFile>
 #include <QString>
+#include <optional>
+
+#include "store/call_record.h"
 
 namespace tarvik {
 
@@ -29,6 +32,9 @@ public:
     int sent() const { return sent_; }
 
 private:
+    void appendRecord(QByteArray& out, const CallRecord& call);
+    void flushPending(QByteArray& out);
+
     // A log line is at most 257 bytes; anything longer is not the program's
     // and is skipped in pieces of this size.
     static constexpr qint64 kLineMax = 1024;
@@ -40,6 +46,8 @@ private:
     qint64 end_ = 0;
     bool inLongLine_ = false;
     int sent_ = 0;
+    // A caller whose name line may follow.
+    std::optional<CallRecord> pending_;
 };
 
 } // namespace tarvik

@@ -53,17 +53,14 @@ QByteArray callLine(QByteArrayView label, const CallRecord& call, QByteArrayView
     line += "*TIME*" + timeField(call.hour, call.minute);
     line += "*LINE*" + field(lineId, "-");
     line += "*NMBR*" + numberField(call.number);
-    line += "*MESG*NONE*NAME*NO NAME*";
+    line += "*MESG*NONE*NAME*" + field(call.name, "NO NAME") + '*';
     return line;
 }
 
-QByteArray callLineNow(QByteArrayView label, CallRecord::Kind kind, const QByteArray& number,
-                       QByteArrayView lineId, const QDateTime& now) {
+CallRecord callNow(CallRecord::Kind kind, const QByteArray& number, const QDateTime& now) {
     const QDate date = now.date();
     const QTime time = now.time();
-    const CallRecord call{kind,        date.year(),   date.month(), date.day(),
-                          time.hour(), time.minute(), number};
-    return callLine(label, call, lineId);
+    return {kind, date.year(), date.month(), date.day(), time.hour(), time.minute(), number, {}};
 }
 
 QByteArray ringLine(QByteArrayView lineId, int ring, const QTime& now) {

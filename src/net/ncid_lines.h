@@ -46,9 +46,8 @@ bool endsFieldValue(char ch);
 
 // "<label> *DATE*mmddyyyy*TIME*hhmm*LINE*..*NMBR*..*MESG*NONE*NAME*NO NAME*"
 QByteArray callLine(QByteArrayView label, const CallRecord& call, QByteArrayView lineId);
-// The same for a call happening now.
-QByteArray callLineNow(QByteArrayView label, CallRecord::Kind kind, const QByteArray& number,
-                       QByteArrayView lineId, const QDateTime& now);
+// A call happening at `now`.
+CallRecord callNow(CallRecord::Kind kind, const QByteArray& number, const QDateTime& now);
 // "CIDINFO: *LINE*..*RING*n*TIME*hh:mm:ss*"
 QByteArray ringLine(QByteArrayView lineId, int ring, const QTime& now);
 

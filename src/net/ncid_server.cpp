@@ -106,14 +106,16 @@ void NcidServer::ringingEnded() {
     broadcast(ncid::ringLine(setup_.settings.LineId, ncid::kRingUnanswered, QTime::currentTime()));
 }
 
-void NcidServer::callerIdentified(const QByteArray& number, const QDateTime& at) {
-    broadcast(ncid::callLineNow(ncid::kLiveCaller, CallRecord::Kind::Incoming, number,
-                                setup_.settings.LineId, at));
+void NcidServer::callerIdentified(const QByteArray& number, const QByteArray& name,
+                                  const QDateTime& at) {
+    CallRecord call = ncid::callNow(CallRecord::Kind::Incoming, number, at);
+    call.name = name;
+    broadcast(ncid::callLine(ncid::kLiveCaller, call, setup_.settings.LineId));
 }
 
 void NcidServer::dialing(const QByteArray& number, const QDateTime& at) {
-    broadcast(ncid::callLineNow(ncid::kLiveDial, CallRecord::Kind::Outgoing, number,
-                                setup_.settings.LineId, at));
+    broadcast(ncid::callLine(ncid::kLiveDial, ncid::callNow(CallRecord::Kind::Outgoing, number, at),
+                             setup_.settings.LineId));
 }
 
 } // namespace tarvik

@@ -48,7 +48,7 @@ public:
     void ringIgnored(const QDateTime& at);
     // The answer is over: the caller, if any, has been told.
     void answered(const QDateTime& at);
-    void callerIdentified(const QByteArray& number, const QDateTime& at);
+    void callerIdentified(const QByteArray& number, const QByteArray& name, const QDateTime& at);
     void dialing(const QByteArray& number, const QDateTime& at);
 
 private:

@@ -75,9 +75,9 @@ void NcidService::answered() {
     post([at = QDateTime::currentDateTime()](NcidServer& s) { s.answered(at); });
 }
 
-void NcidService::callerIdentified(const QByteArray& number) {
-    post([number, at = QDateTime::currentDateTime()](NcidServer& s) {
-        s.callerIdentified(number, at);
+void NcidService::callerIdentified(const QByteArray& number, const QByteArray& name) {
+    post([number, name, at = QDateTime::currentDateTime()](NcidServer& s) {
+        s.callerIdentified(number, name, at);
     });
 }
 

@@ -26,7 +26,7 @@ public:
     void ringCounted(int ring);
     void ringIgnored();
     void answered();
-    void callerIdentified(const QByteArray& number);
+    void callerIdentified(const QByteArray& number, const QByteArray& name);
     void dialing(const QByteArray& number);
     void setLogSource(CallLogSource source);
 

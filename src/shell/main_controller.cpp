@@ -14,6 +14,8 @@
 
 #include <QScopeGuard>
 
+#include <tuple>
+
 namespace tarvik {
 
 MainController::MainController(std::unique_ptr<RingSound> sound)
@@ -22,6 +24,7 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
     , context_{settings_, *form_, modem_, [this](const QByteArray& m) { writeLog(m); },
                &callEvents_}
     , calls_(context_, *sound_)
+    , reported_(context_, *sound_, [this] { return InitModem(); })
     , dialer_(context_, calls_)
     , recovery_(recoveryPort_, {*form_, [this](bool open) { form_->setPortState(open); },
                                 [this] { return InitModem(); }, context_.log}) {
@@ -38,8 +41,11 @@ MainController::MainController(std::unique_ptr<RingSound> sound)
     ComAc.SetDataReadyCallback([this] { TarvikEvents.wakeFromAnyThread(); });
     TarvikEvents.OnIdle = [this] { TarvikEventsIdle(); };
     form_->setEvents(this);
-    form_->setPort(&portAdapter_);
+    form_->setPort(this);
     form_->setLogSink(context_.log);
+    reportedTimer_.setSingleShot(true);
+    QObject::connect(&reportedTimer_, &QTimer::timeout,
+                     [this] { runReported([this] { pollReportedCalls(); }); });
     recoveryTimer_.setInterval(static_cast<int>(ModemRecovery::kPollMs));
     QObject::connect(&recoveryTimer_, &QTimer::timeout,
                      [this] { runReported([this] { recovery_.poll(ModemWaitScope::active()); }); });
@@ -63,7 +69,13 @@ void MainController::FormCreate() {
         form_.get(), programDir_, *entryDialog_,
         [this](const QByteArray& phone) { dialer_.dialPhoneBookEntry(phone); });
     // A store that cannot be read is reported; the start goes on with what loaded.
-    runReported([this] { LoadSaveSettings(kLoadSettings, settings_, programDir_); });
+    runReported([this] {
+        QList<QByteArray> complaints;
+        LoadSaveSettings(kLoadSettings, settings_, programDir_,
+                         [&complaints](const QByteArray& m) { complaints.append(m); });
+        for (const QByteArray& complaint : complaints)
+            writeLog(complaint);
+    });
     runReported([this] {
         ncidServer_ = startNcidServer(settings_, context_.log);
         callEvents_.attach(ncidServer_.get());
@@ -83,6 +95,7 @@ void MainController::FormCreate() {
     form_->SetUpFromSettings(ComAc.Open());
     writeLog({});
     recoveryTimer_.start();
+    if (reportingModem()) pollReportedCalls();
 }
 
 bool MainController::InitModem() {
@@ -92,12 +105,35 @@ bool MainController::InitModem() {
     modem_.PumpDelay(100);
     if (closed_) return false;
     const QByteArray reply = modem_.ModemCommand(settings_.InitStr + "\r\n");
-    return reply == "OK" && ComAc.Open();
+    const bool ready = reply == "OK" && ComAc.Open();
+    if (ready && reportingModem() && !closed_) reported_.switchCallerIdOn();
+    reported_.greeted();
+    return ready;
 }
 
 void MainController::TarvikEventsIdle() {
-    calls_.detectRing();
+    if (reportingModem())
+        pollReportedCalls();
+    else
+        calls_.detectRing();
     if (phoneBook_) phoneBook_->runDeferredClose();
+}
+
+void MainController::pollReportedCalls() {
+    reportedTimer_.stop();
+    if (!reportingModem() || closed_) return;
+    // Never inside a wait of the modem dialogue: the lines there are the wait's.
+    constexpr int kAfterWaitMs = 100;
+    if (ModemWaitScope::active()) return reportedTimer_.start(kAfterWaitMs);
+    const auto rearm = qScopeGuard([this] {
+        if (!closed_) reportedTimer_.start(static_cast<int>(reported_.dueIn()));
+    });
+    reported_.poll();
+}
+
+void MainController::setOpen(bool open) {
+    portAdapter_.setOpen(open);
+    if (open && portAdapter_.isOpen() && reportingModem()) InitModem();
 }
 
 void MainController::btnPhoneBookClick() {
@@ -105,7 +141,14 @@ void MainController::btnPhoneBookClick() {
 }
 
 void MainController::miSetupClick() {
+    const auto modemSetUp = [this] {
+        return std::tuple(settings_.CidMode, settings_.InitStr, settings_.CidInitStr);
+    };
+    const auto before = modemSetUp();
     runSettingsDialog(*form_, settings_, programDir_);
+    // Another caller-ID kind or command takes effect at once.
+    if (modemSetUp() != before && ComAc.Open()) InitModem();
+    if (reportingModem()) pollReportedCalls();
     // The log's file and the digits of its numbers may have changed.
     if (ncidServer_) ncidServer_->setLogSource(callLogSource(settings_));
 }
@@ -120,6 +163,7 @@ void MainController::FormClose() {
     if (phoneBook_) phoneBook_->requestCloseIfVisible();
     form_->state().InCall = false;
     recoveryTimer_.stop();
+    reportedTimer_.stop();
     ComAc.SetOpen(false);
     // The phone book is saved at the end whatever happens to the settings save.
     const auto savePhoneBook = qScopeGuard([this] {

@@ -4,6 +4,7 @@
 #include "modem/incoming_call.h"
 #include "modem/main_view.h"
 #include "modem/modem_recovery.h"
+#include "modem/reported_calls.h"
 #include "platform/app_events.h"
 #include "platform/sound.h"
 #include "serial/CommPort.h"
@@ -22,7 +23,7 @@ class PhoneBookHost;
 
 // The main window's life: start-up, the idle handler, the handlers of its keys
 // and menu, and the close. Owns the settings, the port and the call logic.
-class MainController final : public MainEvents {
+class MainController final : public MainEvents, private PortSwitch {
 public:
     explicit MainController(std::unique_ptr<RingSound> sound = std::make_unique<DesktopSound>());
     ~MainController() override;
@@ -58,6 +59,14 @@ private:
     // string; true when the modem answered "OK" on an open port.
     bool InitModem();
     void writeLog(const QByteArray& message);
+    bool reportingModem() const { return settings_.CidMode == kCidWithRings; }
+    // The reporting modem's calls: read as they come, and again when a time is due.
+    void pollReportedCalls();
+
+    // PortSwitch, for the tray menu's port item: a reporting modem is greeted
+    // again when the port opens, as its caller ID may be off.
+    bool isOpen() const override { return portAdapter_.isOpen(); }
+    void setOpen(bool open) override;
 
     SettingsRecord settings_;
     QString programDir_;
@@ -75,6 +84,8 @@ private:
     std::unique_ptr<NcidService> ncidServer_;
     CallContext context_;
     IncomingCalls calls_;
+    ReportedCalls reported_;
+    QTimer reportedTimer_;
     Dialer dialer_;
     RecoveryPortAdapter recoveryPort_{ComAc, settings_};
     ModemRecovery recovery_;

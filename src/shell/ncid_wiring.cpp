@@ -17,8 +17,8 @@ void NcidCallEvents::answered() {
     if (server_) server_->answered();
 }
 
-void NcidCallEvents::callerIdentified(const QByteArray& number) {
-    if (server_) server_->callerIdentified(number);
+void NcidCallEvents::callerIdentified(const QByteArray& number, const QByteArray& name) {
+    if (server_) server_->callerIdentified(number, name);
 }
 
 void NcidCallEvents::dialing(const QByteArray& number) {

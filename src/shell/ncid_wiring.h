@@ -17,7 +17,7 @@ public:
     void ringCounted(int ring) override;
     void ringIgnored() override;
     void answered() override;
-    void callerIdentified(const QByteArray& number) override;
+    void callerIdentified(const QByteArray& number, const QByteArray& name) override;
     void dialing(const QByteArray& number) override;
 
 private:

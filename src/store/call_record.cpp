@@ -1,5 +1,7 @@
 #include "store/call_record.h"
 
+#include "store/caller_report.h"
+
 namespace tarvik {
 namespace {
 
@@ -103,6 +105,17 @@ std::optional<CallRecord> callRecordFromLogLine(QByteArrayView line, QDate today
     } else if (std::optional<QByteArray> number = dialledNumber(message)) {
         record.kind = CallRecord::Kind::Outgoing;
         record.number = std::move(*number);
+    } else if (const std::optional<CallerReportLine> report = parseCallerReportLine(message)) {
+        using Tag = CallerReportLine::Tag;
+        if (report->tag == Tag::Number || report->tag == Tag::OtherNumber) {
+            record.kind = CallRecord::Kind::Incoming;
+            record.number = ncidReportedNumber(report->value);
+        } else if (report->tag == Tag::Name) {
+            record.kind = CallRecord::Kind::CallerName;
+            record.name = report->value;
+        } else {
+            return std::nullopt;
+        }
     } else {
         return std::nullopt;
     }

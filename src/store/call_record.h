@@ -22,20 +22,25 @@ QByteArray callerNumberShown(QByteArrayView line, int digCol);
 
 // One call as the call log tells it.
 struct CallRecord {
-    enum class Kind { Incoming, Outgoing };
+    // CallerName: the name line a modem reported after its caller's number line.
+    enum class Kind { Incoming, Outgoing, CallerName };
     Kind kind = Kind::Incoming;
     int year = 0;
     int month = 0;
     int day = 0;
     int hour = 0;
     int minute = 0;
-    // The caller's number as shown, or the dialled number; empty when unknown.
+    // The caller's number as shown (a reported one whole, or PRIVATE,
+    // OUT-OF-AREA, ANONYMOUS), or the dialled number; empty when unknown.
     QByteArray number;
+    // The caller's name as the modem reported it; empty when none.
+    QByteArray name;
 };
 
 // A log line (without its CR LF) read back as a call: a caller's "CallerID:"
-// line or an outgoing call's result. Other lines and broken stamps give
-// nothing. The log has no year: a day and month after `today` are last year's.
+// line, a reported caller's number or name line ("NMBR = ..."), or an outgoing
+// call's result. Other lines and broken stamps give nothing. The log has no year: a day and month
+// after `today` are last year's.
 std::optional<CallRecord> callRecordFromLogLine(QByteArrayView line, QDate today, int digCol);
 
 } // namespace tarvik

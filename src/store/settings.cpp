@@ -69,7 +69,34 @@ private:
     const StoreKey& key_;
 };
 
-void load(SettingsRecord& r, const StoreKey& key, const QString& programDir) {
+// CidMode is 0 or 1; CidInitStr an AT command.
+void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in,
+                      const std::function<void(const QByteArray&)>& complain) {
+    const auto bad = [&complain](const char* name, const QString& value, const QByteArray& used) {
+        if (complain)
+            complain("Settings: bad " + QByteArray(name) + " \"" + value.toUtf8() + "\", " + used +
+                     " used");
+    };
+    r.CidMode = kCidAfterAnswer;
+    if (const auto stored = in.raw("CidMode")) {
+        std::int32_t mode = 0;
+        if (parseStoredInteger(*stored, mode) && (mode == kCidAfterAnswer || mode == kCidWithRings))
+            r.CidMode = mode;
+        else
+            bad("CidMode", *stored, "0");
+    }
+    r.CidInitStr = kCidInitStrDefault;
+    if (const auto stored = in.raw("CidInitStr")) {
+        const QByteArray command = in.text("CidInitStr", {}).trimmed();
+        if (command.size() > 2 && command.first(2).toUpper() == "AT")
+            r.CidInitStr = command;
+        else
+            bad("CidInitStr", *stored, kCidInitStrDefault);
+    }
+}
+
+void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
+          const std::function<void(const QByteArray&)>& complain) {
     const SettingsReader in(key);
     r.fnLog = in.path("fnLog", programDir + QStringLiteral("tarvik.log"));
     r.AnswerOnRing = in.integer("AnswerOnRing", 1);
@@ -77,7 +104,7 @@ void load(SettingsRecord& r, const StoreKey& key, const QString& programDir) {
     r.DigCol = static_cast<std::uint8_t>(in.integer("DigCol", 7) & 0xFF);
     r.ComNumber = in.integer("ComNumber", 2);
     r.Baud = in.integer("Baud", 9600);
-    r.InitStr = in.text("InitStr", "ATM2+S64=1");
+    r.InitStr = in.text("InitStr", kInitStrDefault);
     r.AnswerStr = in.text("AnswerStr", "AT+SR");
     r.DialPrefix = in.text("DialPrefix", "ATDP");
     r.LastDialNum = in.text("LastDialNum", {});
@@ -95,6 +122,10 @@ void load(SettingsRecord& r, const StoreKey& key, const QString& programDir) {
     r.StayOnTop = in.boolean("StayOnTop", true);
     r.TrayDblCl = in.integer("TrayDblCl", r.TrayDblCl);
     r.SoundFile = in.path("SoundFile", {});
+    loadCallerIdKind(r, in, complain);
+    // A store from before the kind existed keeps the firmware's InitStr; one
+    // new to the reporting kind starts with what such modems take.
+    if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
 }
 
 void save(const SettingsRecord& r, StoreKey& key) {
@@ -136,6 +167,13 @@ void save(const SettingsRecord& r, StoreKey& key) {
     putBool("StayOnTop", r.StayOnTop);
     putInt("TrayDblCl", r.TrayDblCl);
     put("SoundFile", r.SoundFile);
+    // The caller-ID kind only once it is not the default, so that the store of
+    // the firmware's users stays as it was.
+    if (r.CidMode != kCidAfterAnswer || r.CidInitStr != kCidInitStrDefault ||
+        key.readString(kParam, QStringLiteral("CidMode"))) {
+        putInt("CidMode", r.CidMode);
+        putText("CidInitStr", r.CidInitStr);
+    }
 }
 
 } // namespace
@@ -182,10 +220,15 @@ bool parseStoredInteger(const QString& text, std::int32_t& value) {
     return true;
 }
 
-bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir) {
+QByteArray defaultInitStr(std::int32_t cidMode) {
+    return cidMode == kCidWithRings ? kReportingInitStrDefault : kInitStrDefault;
+}
+
+bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
+                      const std::function<void(const QByteArray&)>& complain) {
     StoreKey key(mainKeyPath());
     if (mode == kLoadSettings) {
-        load(record, key, programDir);
+        load(record, key, programDir, complain);
     } else if (mode == kSaveSettings) {
         save(record, key);
         key.flush();

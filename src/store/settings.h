@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace tarvik {
 
@@ -9,7 +10,20 @@ namespace tarvik {
 // 0x80 marks a system colour, 0x1FFFFFFF means none.
 using TColor = std::int32_t;
 
-// The 24 settings, read and written in place by the whole program. Modem texts
+// How the modem tells the caller: the caller-ID firmware reports it after the
+// program answers (AnswerStr), or the modem reports it by itself with the rings
+// once caller ID is switched on (CidInitStr), as most caller-ID modems do.
+enum CidModeValue : std::int32_t { kCidAfterAnswer = 0, kCidWithRings = 1 };
+
+inline constexpr char kInitStrDefault[] = "ATM2+S64=1";
+// For modems that report with the rings: verbose results, nothing they refuse.
+inline constexpr char kReportingInitStrDefault[] = "ATV1";
+inline constexpr char kCidInitStrDefault[] = "AT+VCID=1";
+// What Rockwell-based modems take instead of the default.
+inline constexpr char kCidInitStrRockwell[] = "AT#CID=1";
+
+// The 24 settings and the caller-ID kind, read and written in place by the
+// whole program. Modem texts
 // are single-byte (Windows-1251) strings; the two file names are kept as file
 // system names so that any path can be stored.
 struct SettingsRecord {
@@ -37,15 +51,23 @@ struct SettingsRecord {
     bool StayOnTop = false;
     std::int32_t TrayDblCl = 0;
     QString SoundFile;
+    std::int32_t CidMode = kCidAfterAnswer;
+    QByteArray CidInitStr;
 };
+
+// The InitStr a caller-ID kind starts with.
+QByteArray defaultInitStr(std::int32_t cidMode);
 
 enum SettingsMode : int { kLoadSettings = 0, kSaveSettings = 1 };
 
 // Moves the whole record between memory and the per-user store: mode 0 loads,
 // mode 1 saves, any other mode only opens the store. Returns true when it ran to
 // its end; a store that cannot be written throws TarvikError. `programDir` (with
-// a trailing '/') forms the default log file name.
-bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir);
+// a trailing '/') forms the default log file name. A loaded value of the
+// caller-ID kind that cannot be used is told through `complain`, once, and its
+// default is kept.
+bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
+                      const std::function<void(const QByteArray&)>& complain = {});
 
 // The integer reading rule of the store: leading blanks, then a signed decimal
 // within 32 bits or '$' and one to eight hex digits, nothing after.

@@ -1,3 +1,4 @@
+#include "call_fakes.h"
 #include "fake_main_view.h"
 #include "scripted_modem.h"
 
@@ -12,35 +13,10 @@
 namespace tarvik {
 namespace {
 
-using testing::FakeMainView;
+using testing::FakeSound;
+using testing::RecordingEvents;
+using testing::RecordingView;
 using testing::ScriptedModem;
-
-class RecordingView final : public FakeMainView {
-public:
-    void setStatusText(const QByteArray& text) override {
-        FakeMainView::setStatusText(text);
-        statuses.append(text);
-    }
-    QList<QByteArray> statuses;
-};
-
-class FakeSound final : public RingSound {
-public:
-    void beep() override { events.append("beep"); }
-    void playWav(const QString& file) override { events.append("play:" + file); }
-    QStringList events;
-};
-
-// What the call logic told those who follow the line, in order.
-class RecordingEvents final : public CallEvents {
-public:
-    void ringCounted(int ring) override { told.append("ring " + QByteArray::number(ring)); }
-    void ringIgnored() override { told.append("ring ignored"); }
-    void answered() override { told.append("answered"); }
-    void callerIdentified(const QByteArray& number) override { told.append("caller " + number); }
-    void dialing(const QByteArray& number) override { told.append("dialing " + number); }
-    QList<QByteArray> told;
-};
 
 class CallsTest : public ::testing::Test {
 protected:

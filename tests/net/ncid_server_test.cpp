@@ -82,7 +82,7 @@ TEST_F(NcidServerTest, RecordsOfTheStartupAreHeldUntilItEndsAndComeInOrder) {
     ASSERT_TRUE(spinUntil([&] { return client->has("210 API: 1.5 Feature Set 1"); }));
     const QDateTime now = QDateTime::currentDateTime();
     server->ringCounted(1, now);
-    server->callerIdentified("1234567", now);
+    server->callerIdentified("1234567", {}, now);
     server->answered(now);
     ASSERT_TRUE(spinUntil([&] { return client->lines().size() >= 8; }));
     const QList<QByteArray> lines = client->lines();
@@ -93,6 +93,20 @@ TEST_F(NcidServerTest, RecordsOfTheStartupAreHeldUntilItEndsAndComeInOrder) {
     EXPECT_TRUE(lines[5].startsWith("CIDINFO: *LINE*-*RING*1*TIME*"));
     EXPECT_TRUE(lines[6].endsWith("*LINE*-*NMBR*1234567*MESG*NONE*NAME*NO NAME*"));
     EXPECT_TRUE(lines[7].startsWith("CIDINFO: *LINE*-*RING*0*TIME*"));
+}
+
+TEST_F(NcidServerTest, AReportedCallersNameLineJoinsItsNumberInTheLog) {
+    writeLog("07/01 10:01:02 NMBR = 5551234567\r\n07/01 10:01:02 NAME = JOHN DOE\r\n"
+             "07/01 10:02:00 NMBR = P\r\n07/01 10:03:00 Incoming call, no caller ID.\r\n"
+             "07/01 10:04:00 NAME = lost\r\n07/01 10:05:00 NMBR = 42\r\n");
+    start();
+    auto client = connect();
+    ASSERT_TRUE(spinUntil([&] { return startedUp(*client); }));
+    const QList<QByteArray> lines = client->lines().mid(2, 3);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith("*NMBR*5551234567*MESG*NONE*NAME*JOHN DOE*"));
+    EXPECT_TRUE(lines[1].endsWith("*NMBR*PRIVATE*MESG*NONE*NAME*NO NAME*"));
+    EXPECT_TRUE(lines[2].endsWith("*NMBR*42*MESG*NONE*NAME*NO NAME*")) << "a name alone is none";
 }
 
 TEST_F(NcidServerTest, RingingThatStopsUnansweredEndsWithMinusOneOncePerCall) {
@@ -133,7 +147,7 @@ TEST(NcidLines, EveryFieldEndsAsClientsReadIt) {
     const CallRecord::Kind kind = CallRecord::Kind::Outgoing;
     const QDateTime at(QDate(2026, 1, 2), QTime(3, 4));
     for (const Case& c : cases) {
-        const QByteArray line = ncid::callLineNow("OUT:", kind, c.number, "_x@-", at);
+        const QByteArray line = ncid::callLine("OUT:", ncid::callNow(kind, c.number, at), "_x@-");
         EXPECT_TRUE(line.contains(c.line)) << line.toStdString();
         EXPECT_TRUE(line.startsWith("OUT: *DATE*01022026*TIME*0304*LINE*_x@-*NMBR*"));
     }
@@ -229,7 +243,7 @@ TEST_F(NcidServerTest, BadInputEndsOnlyThatClient) {
     good->socket.write(QByteArray(1024, 'b') + '\r');
     spinUntil([] { return false; }, 100);
     good->socket.write("\n");
-    server->callerIdentified("42", QDateTime::currentDateTime());
+    server->callerIdentified("42", {}, QDateTime::currentDateTime());
     ASSERT_TRUE(spinUntil([&] {
         const QList<QByteArray> lines = good->lines();
         return !lines.isEmpty() && lines.last().contains("*NMBR*42*");

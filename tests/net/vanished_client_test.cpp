@@ -77,7 +77,7 @@ TEST(NcidVanishedClient, LosesItsPlaceWithinTheKeepAliveTime) {
     EXPECT_GE(vanished.elapsed(), 1000);
     EXPECT_LE(vanished.elapsed(), 8000);
 
-    server.callerIdentified("4711", QDateTime::currentDateTime());
+    server.callerIdentified("4711", {}, QDateTime::currentDateTime());
     EXPECT_TRUE(spinUntil([&] { return stays.has("*NMBR*4711*"); }, 3000));
 }
 

@@ -51,6 +51,17 @@ TEST(CallRecordFromLogLine, ReadsCallersAndDialsWithTheLocaleSeparators) {
     auto unknown = callRecordFromLogLine("01-01 00:00:00 CallerID: Unknown", kToday, 7);
     ASSERT_TRUE(unknown);
     EXPECT_TRUE(unknown->number.isEmpty());
+    // A modem that reported the caller by itself: its number and name lines.
+    const auto reported = [](const char* message) {
+        return callRecordFromLogLine(QByteArray("08/12 17:06:05 ") + message, kToday, 7);
+    };
+    EXPECT_EQ(reported("NMBR = 5551234567")->number, "5551234567") << "the whole number";
+    EXPECT_EQ(reported("DDN_NMBR=555 123")->number, "555123");
+    EXPECT_EQ(reported("NMBR = O")->number, "OUT-OF-AREA");
+    EXPECT_EQ(reported("NMBR = 000")->number, "");
+    EXPECT_EQ(reported("NAME = JOHN DOE")->kind, CallRecord::Kind::CallerName);
+    EXPECT_EQ(reported("NAME = JOHN DOE")->name, "JOHN DOE");
+    EXPECT_FALSE(reported("DATE = 1208"));
     // Separators of more than one byte; a blank is never one.
     EXPECT_TRUE(callRecordFromLogLine("01.-01 00::00::00 CallerID: 12", kToday, 7));
     EXPECT_FALSE(callRecordFromLogLine("01. 01 00:00:00 CallerID: 12", kToday, 7));

@@ -315,3 +315,42 @@ TEST_F(StoreKeyTest, HandEditedListsReadBackAsOneText) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SettingsTest, TheCallerIdKindTellsABadValueOnceAndStartsAReportingModemRight) {
+    SettingsRecord record;
+    QList<QByteArray> told;
+    const auto loadTelling = [&] {
+        told.clear();
+        record = {};
+        LoadSaveSettings(kLoadSettings, record, programDir_,
+                         [&told](const QByteArray& m) { told.append(m); });
+    };
+    loadTelling();
+    EXPECT_EQ(std::tuple(record.CidMode, record.CidInitStr), std::tuple(0, "AT+VCID=1"));
+    EXPECT_TRUE(told.isEmpty());
+
+    store({{"CidMode", "2"}, {"CidInitStr", "VCID=1"}});
+    loadTelling();
+    EXPECT_EQ(std::tuple(record.CidMode, record.CidInitStr), std::tuple(0, "AT+VCID=1"));
+    EXPECT_EQ(told, QList<QByteArray>({R"(Settings: bad CidMode "2", 0 used)",
+                                       R"(Settings: bad CidInitStr "VCID=1", AT+VCID=1 used)"}));
+
+    // New to the reporting kind: an InitStr such modems take; one set by hand stays.
+    store({{"CidMode", "1"}, {"CidInitStr", "at#cid=1"}});
+    loadTelling();
+    EXPECT_EQ(std::tuple(record.CidMode, record.CidInitStr, record.InitStr),
+              std::tuple(1, "at#cid=1", "ATV1"));
+    store({{"InitStr", "ATZ"}});
+    loadTelling();
+    EXPECT_EQ(record.InitStr, "ATZ");
+    EXPECT_TRUE(told.isEmpty());
+
+    // Back to the firmware's kind: the choice is kept in the store.
+    record.CidMode = kCidAfterAnswer;
+    LoadSaveSettings(kSaveSettings, record, programDir_);
+    EXPECT_EQ(stored("CidMode"), "0");
+}
+
+} // namespace

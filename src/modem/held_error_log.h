@@ -1,0 +1,37 @@
+#pragma once
+#include "modem/number_display.h"
+
+#include <exception>
+
+namespace tarvik {
+
+// Log lines written while a caller is being shown. A log that fails must not
+// hide the caller nor leave the modem's lines unread: its first error is held
+// until the caller has been shown.
+class HeldErrorLog {
+public:
+    explicit HeldErrorLog(const LogLineSink& log)
+        : log_(log) {}
+    HeldErrorLog(const HeldErrorLog&) = delete;
+    HeldErrorLog& operator=(const HeldErrorLog&) = delete;
+
+    LogLineSink sink() {
+        return [this](const QByteArray& message) { write(message); };
+    }
+    void write(const QByteArray& message) {
+        try {
+            if (log_) log_(message);
+        } catch (...) {
+            if (!error_) error_ = std::current_exception();
+        }
+    }
+    void raiseHeldError() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    const LogLineSink& log_;
+    std::exception_ptr error_;
+};
+
+} // namespace tarvik

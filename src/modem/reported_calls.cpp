@@ -1,0 +1,236 @@
+#include "modem/reported_calls.h"
+
+#include "modem/dialogue.h"
+#include "modem/held_error_log.h"
+#include "modem/incoming_call.h"
+#include "platform/tick.h"
+#include "store/codepage.h"
+#include "store/settings.h"
+
+#include <QScopeGuard>
+
+#include <algorithm>
+
+namespace tarvik {
+namespace {
+
+// Which number line wins within a call: a real number over a withheld one, NMBR
+// over the other tags; at equal rank the first stays.
+int numberRank(CallerReportLine::Tag tag, QByteArrayView value) {
+    const bool known = classifyReportedNumber(value) == ReportedNumber::Known;
+    const bool nmbr = tag == CallerReportLine::Tag::Number;
+    return (known ? 3 : 1) + (nmbr ? 1 : 0);
+}
+
+// Clients of the NCID server read plain ASCII; a letter they cannot show is '?'.
+QByteArray asciiName(const QString& name) {
+    QByteArray ascii;
+    for (const QChar ch : name)
+        ascii +=
+            ch.unicode() >= 0x20 && ch.unicode() < 0x7f ? static_cast<char>(ch.unicode()) : '?';
+    return ascii;
+}
+
+// Milliseconds from `now` to the tick `at`, 0 once it has come; the counter may wrap.
+std::uint32_t until(std::uint32_t at, std::uint32_t now) {
+    const auto left = static_cast<std::int32_t>(at - now);
+    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
+}
+
+} // namespace
+
+bool isRingLine(QByteArrayView line) {
+    if (!line.startsWith("RING")) return false;
+    const QByteArrayView rest = line.sliced(4);
+    return rest.isEmpty() ||
+           (rest.size() >= 2 && rest.size() <= 3 && rest[0] == ' ' && rest[1] != ' ');
+}
+
+ReportedCalls::ReportedCalls(CallContext context, RingSound& sound, std::function<bool()> greet)
+    : c_(context)
+    , sound_(sound)
+    , greet_(std::move(greet))
+    , nextProbeAt_(GetTickCount() + kProbeEveryMs) {}
+
+void ReportedCalls::greeted() {
+    reader_.clear();
+    probeAnswerBy_.reset();
+    nextProbeAt_ = GetTickCount() + kProbeEveryMs;
+}
+
+void ReportedCalls::poll() {
+    // The greeting's waits run events, and with them the timer that calls here.
+    if (busy_) return;
+    busy_ = true;
+    const auto done = qScopeGuard([this] { busy_ = false; });
+
+    const std::uint32_t now = GetTickCount();
+    QList<QByteArray> lines;
+    if (c_.modem.port()) reader_.take(*c_.modem.port(), now, lines);
+    for (const QByteArray& line : lines)
+        handle(line, now);
+
+    if (call_ && call_->completeAt && until(*call_->completeAt, now) == 0) completeCaller();
+    if (call_ && until(call_->endAt, now) == 0) endCall(now);
+    probe(now);
+}
+
+std::uint32_t ReportedCalls::dueIn() const {
+    const std::uint32_t now = GetTickCount();
+    std::uint32_t due = until(probeAnswerBy_.value_or(nextProbeAt_), now);
+    if (const auto split = reader_.due()) due = std::min(due, until(*split, now));
+    if (call_) {
+        due = std::min(due, until(call_->endAt, now));
+        if (call_->completeAt) due = std::min(due, until(*call_->completeAt, now));
+    }
+    return due;
+}
+
+void ReportedCalls::handle(const QByteArray& line, std::uint32_t now) {
+    if (probeAnswerBy_ && line == "OK") return probeAnswered();
+    if (isRingLine(line)) return ring(now);
+    if (const auto caller = parseCallerReportLine(line)) report(*caller, line, now);
+    // Anything else (the "OK" to a command, noise) is no call.
+}
+
+ReportedCalls::Call& ReportedCalls::callAt(std::uint32_t now) {
+    if (!call_) {
+        call_.emplace();
+        if (ignoring()) c_.log("Incoming call, ignored.");
+    }
+    call_->endAt = now + kCallEndMs;
+    return *call_;
+}
+
+void ReportedCalls::ring(std::uint32_t now) {
+    Call& call = callAt(now);
+    if (call.reported && !call.callerDone) completeCaller();
+    if (++call.rings == 1) {
+        sound_.beep();
+        sound_.playWav(c_.settings.SoundFile);
+    }
+    if (ignoring()) {
+        if (c_.events) c_.events->ringIgnored();
+        return;
+    }
+    if (c_.events) c_.events->ringCounted(call.rings);
+    if (!call.callerDone)
+        c_.view.setStatusText("Incoming call (" + QByteArray::number(call.rings) + ").");
+}
+
+void ReportedCalls::report(const CallerReportLine& report, const QByteArray& line,
+                           std::uint32_t now) {
+    Call& call = callAt(now);
+    if (call.callerDone) return;
+    call.completeAt = now + kCallerCompleteMs;
+    using Tag = CallerReportLine::Tag;
+    switch (report.tag) {
+    case Tag::Number:
+    case Tag::OtherNumber:
+        if (const int rank = numberRank(report.tag, report.value); rank > call.numberRank) {
+            call.numberRank = rank;
+            call.numberValue = report.value;
+            call.numberLine = line;
+        }
+        call.reported = true;
+        break;
+    case Tag::Name:
+        if (call.nameLine.isEmpty()) {
+            call.nameLine = line;
+            call.name = report.value;
+        }
+        call.reported = true;
+        break;
+    case Tag::Other:
+        break;
+    }
+}
+
+void ReportedCalls::completeCaller() {
+    Call& call = *call_;
+    call.callerDone = true;
+    call.completeAt.reset();
+    if (ignoring() || !call.reported) return;
+
+    HeldErrorLog log(c_.log);
+    if (!call.numberLine.isEmpty()) log.write(call.numberLine);
+    if (!call.nameLine.isEmpty()) log.write(call.nameLine);
+    const QString name = reportedNameText(call.name);
+    if (c_.events)
+        c_.events->callerIdentified(ncidReportedNumber(call.numberValue), asciiName(name));
+    ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol);
+    QByteArray status = "Incoming call: " + ncidReportedNumber(call.numberValue);
+    if (!name.isEmpty()) status += ' ' + toCp1251(name);
+    c_.view.setStatusText(status.trimmed());
+    log.raiseHeldError();
+}
+
+void ReportedCalls::endCall(std::uint32_t now) {
+    const Call call = *call_;
+    call_.reset();
+    nextProbeAt_ = now + kProbeEveryMs;
+    if (!ignoring() && !call.reported) {
+        c_.view.setStatusText(kWaitingForCall);
+        c_.log(kNoCallerIdLog);
+    }
+    // Modems lose caller ID on a reset or a re-plug, and some drift out of it.
+    if (call.rings >= 2 && !call.reported) {
+        c_.log("No caller ID on a call that rang: the modem is set up again.");
+        return regreet();
+    }
+    c_.modem.SendModemString((cidCommand_.isEmpty() ? c_.settings.CidInitStr : cidCommand_) +
+                             "\r\n");
+}
+
+void ReportedCalls::probe(std::uint32_t now) {
+    if (probeAnswerBy_ && until(*probeAnswerBy_, now) == 0) {
+        probeAnswerBy_.reset();
+        if (++probeMisses_ == 2) {
+            c_.log(kModemSilentText);
+            c_.view.setStatusText(kModemSilentText);
+        }
+    }
+    if (call_ || probeAnswerBy_ || until(nextProbeAt_, now) > 0) return;
+    nextProbeAt_ = now + kProbeEveryMs;
+    if (!c_.modem.portOpen()) return;
+    c_.modem.SendModemString("AT\r\n");
+    probeAnswerBy_ = now + kProbeAnswerMs;
+}
+
+void ReportedCalls::probeAnswered() {
+    probeAnswerBy_.reset();
+    const bool wasSilent = probeMisses_ >= 2;
+    probeMisses_ = 0;
+    if (!wasSilent) return;
+    c_.log("Modem answering again: it is set up again.");
+    regreet();
+    c_.view.setStatusText(kWaitingForCall);
+}
+
+bool ReportedCalls::switchCallerIdOn() {
+    const auto tryCommand = [this](const QByteArray& command) {
+        const QByteArray reply = c_.modem.ModemCommand(command + "\r\n");
+        if (reply == "OK") return true;
+        c_.log("Caller ID not switched on: \"" + command + "\" answered \"" + reply + "\"");
+        return false;
+    };
+    cidCommand_ = c_.settings.CidInitStr;
+    if (tryCommand(cidCommand_)) return true;
+    // Rockwell-based modems know only their own command.
+    if (cidCommand_ != kCidInitStrDefault) return false;
+    cidCommand_ = kCidInitStrRockwell;
+    if (!tryCommand(cidCommand_)) return false;
+    c_.log("Caller ID switched on with \"" + cidCommand_ + "\"");
+    return true;
+}
+
+bool ReportedCalls::ignoring() const {
+    return c_.settings.AnswerOnRing == 0;
+}
+
+void ReportedCalls::regreet() {
+    if (greet_) greet_();
+    greeted();
+}
+
+} // namespace tarvik
