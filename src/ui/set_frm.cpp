@@ -124,6 +124,7 @@ TSetupForm::TSetupForm(QWidget* owner)
     PageCtl = named(new QTabWidget(this), "PageCtl");
     layout->addWidget(PageCtl, 1);
     createModemSheet();
+    createCallerIdSheet();
     createColorsSheet();
     createMiscSheet();
     createKeys();
@@ -176,6 +177,37 @@ void TSetupForm::createModemSheet() {
     pair(8, QStringLiteral("Answer On Ring:"), seAnswerOnRing, QStringLiteral("Redial Pause:"),
          seRedialPause);
     grid->setRowStretch(10, 1);
+}
+
+void TSetupForm::createCallerIdSheet() {
+    const DesignScale s(*this);
+    CallerIdSheet = named(new QWidget(PageCtl), "CallerIdSheet");
+    PageCtl->addTab(CallerIdSheet, QStringLiteral("Caller ID"));
+    auto* column = new QVBoxLayout(CallerIdSheet);
+    column->setContentsMargins(s(kPageMargin), s(kPageMargin), s(kPageMargin), s(kPageMargin));
+
+    rgCidMode = named(new TRadioGroup(QStringLiteral("The modem reports the caller:"),
+                                      {QStringLiteral("After TARVIK &answers (TREVA firmware)"),
+                                       QStringLiteral("With the &rings, by itself (most modems)")},
+                                      CallerIdSheet),
+                      "rgCidMode");
+    eCidInitStr = named(new QLineEdit(CallerIdSheet), "eCidInitStr");
+    eCidInitStr->setMaxLength(kModemTextLimit);
+    auto* label = new QLabel(QStringLiteral("&Caller ID on string:"), CallerIdSheet);
+    label->setBuddy(eCidInitStr);
+    connect(rgCidMode->group(), &QButtonGroup::idClicked, this,
+            [this](int mode) { cidModeChosen(mode); });
+
+    column->addWidget(rgCidMode);
+    column->addWidget(label);
+    column->addWidget(eCidInitStr);
+    column->addStretch(1);
+}
+
+void TSetupForm::cidModeChosen(int mode) {
+    const QString otherDefault = fromCp1251(defaultInitStr(1 - mode));
+    if (eInitStr->text() == otherDefault) eInitStr->setText(fromCp1251(defaultInitStr(mode)));
+    eCidInitStr->setEnabled(mode == kCidWithRings);
 }
 
 void TSetupForm::createColorsSheet() {
@@ -266,6 +298,12 @@ void TSetupForm::setDesignedTabOrder() {
                           clrNormalPhone,    clrOffLCD,   clrBackGround,    ClrPhBtn,
                           clrPhFuncBtn,      ClrBadPh,    ClrNormalPh,      ClrGoodPh,
                           ClrPrioPh,         seDigCol,    fnLogEdit->edit()};
+    // The caller-ID page after the modem's: its controls are hidden, and so
+    // skipped, while another page shows.
+    qsizetype at = chain.indexOf(seRedialPause) + 1;
+    for (QRadioButton* radio : rgCidMode->buttons())
+        chain.insert(at++, radio);
+    chain.insert(at, eCidInitStr);
     for (QRadioButton* radio : rgTrayDblCl->buttons())
         chain << radio;
     chain << fnSound->edit() << btnSetCancel << btnSetOK;
@@ -306,6 +344,9 @@ void TSetupForm::Fill(const SettingsRecord& settings, const QString& programDir)
     ClrPrioPh->setColorValue(settings.ClrPrio);
     setLimitedText(eAnswerStr, fromCp1251(settings.AnswerStr), kModemTextLimit);
     seRedialPause->setValue(settings.RedialPause);
+    rgCidMode->setItemIndex(settings.CidMode);
+    setLimitedText(eCidInitStr, fromCp1251(settings.CidInitStr), kModemTextLimit);
+    eCidInitStr->setEnabled(settings.CidMode == kCidWithRings);
 }
 
 void TSetupForm::ReadBack(SettingsRecord& settings) const {
@@ -329,6 +370,9 @@ void TSetupForm::ReadBack(SettingsRecord& settings) const {
     settings.ClrPrio = ClrPrioPh->colorValue();
     settings.AnswerStr = modemText(eAnswerStr);
     settings.RedialPause = seRedialPause->value();
+    settings.CidMode = rgCidMode->itemIndex() == kCidWithRings ? kCidWithRings : kCidAfterAnswer;
+    const QByteArray cidInit = modemText(eCidInitStr).trimmed();
+    settings.CidInitStr = cidInit.isEmpty() ? QByteArray(kCidInitStrDefault) : cidInit;
 }
 
 void runSettingsDialog(QWidget* owner, SettingsRecord& settings, const QString& programDir,

@@ -39,6 +39,7 @@ public:
     void setItemIndex(int index);
     int itemIndex() const;
     QList<QRadioButton*> buttons() const;
+    QButtonGroup* group() const { return group_; }
 
 private:
     QButtonGroup* group_;
@@ -62,7 +63,8 @@ public:
     void FormResize();
 
     QTabWidget* PageCtl = nullptr;
-    QWidget *ModemSheet = nullptr, *ColorsSheet = nullptr, *MiscSheet = nullptr;
+    QWidget *ModemSheet = nullptr, *CallerIdSheet = nullptr, *ColorsSheet = nullptr,
+            *MiscSheet = nullptr;
     TPanel* pnSetupKeys = nullptr;
     QPushButton *btnSetOK = nullptr, *btnSetCancel = nullptr;
 
@@ -75,7 +77,8 @@ public:
                    *ClrNormalPh = nullptr, *ClrGoodPh = nullptr, *ClrPrioPh = nullptr;
 
     TFilenameEdit *fnLogEdit = nullptr, *fnSound = nullptr;
-    TRadioGroup* rgTrayDblCl = nullptr;
+    TRadioGroup *rgTrayDblCl = nullptr, *rgCidMode = nullptr;
+    QLineEdit* eCidInitStr = nullptr;
 
     TFormPlacement* SetPlace = nullptr;
 
@@ -84,6 +87,10 @@ protected:
 
 private:
     void createModemSheet();
+    void createCallerIdSheet();
+    // Another caller-ID kind: an InitStr left at the other kind's default
+    // becomes this kind's, so that the modem takes it at start.
+    void cidModeChosen(int mode);
     void createColorsSheet();
     void createMiscSheet();
     void createKeys();

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -226,6 +227,28 @@ TEST_F(SettingsDialogTest, CancelEscapeOrTheCloseBoxChangeNothing) {
     EXPECT_EQ(fields(settings), before);
     EXPECT_EQ(storedParam(), storedBefore);
     EXPECT_TRUE(target.calls.isEmpty());
+}
+
+TEST_F(SettingsDialogTest, AnotherCallerIdKindBringsAnInitStringItsModemTakes) {
+    QStringList initStrings;
+    run([&](TSetupForm& form) {
+        EXPECT_FALSE(form.eCidInitStr->isEnabled()) << "the firmware needs no such command";
+        form.rgCidMode->buttons()[1]->click();
+        initStrings << form.eInitStr->text();
+        EXPECT_TRUE(form.eCidInitStr->isEnabled());
+        form.eCidInitStr->setText(QStringLiteral("AT#CID=1"));
+        form.rgCidMode->buttons()[0]->click();
+        initStrings << form.eInitStr->text();
+        // One of the user's own stays whatever the kind.
+        form.eInitStr->setText(QStringLiteral("ATZ"));
+        form.rgCidMode->buttons()[1]->click();
+        initStrings << form.eInitStr->text();
+        form.btnSetOK->click();
+    });
+    EXPECT_EQ(initStrings, QStringList({"ATV1", "ATM2+S64=1", "ATZ"}));
+    const SettingsRecord stored = reloaded();
+    EXPECT_EQ(std::tuple(stored.CidMode, stored.CidInitStr, stored.InitStr),
+              std::tuple(1, "AT#CID=1", "ATZ"));
 }
 
 TEST_F(SettingsDialogTest, OkWithoutChangesSavesEverythingAgainAndReapplies) {
