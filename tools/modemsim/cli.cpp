@@ -90,6 +90,9 @@ and SIGTERM), answers AT commands as a Hayes modem with verbose results ("\r\nOK
 echoes commands until ATE0, reports the caller ("CallerID: 12345678", then "OK") after
 the answer string, answers dial commands (ATDP/ATDT + number) with OK, NOCARRIER,
 ERROR, BUSY or NO DIAL, and takes a lone CR while the line is held as the hand-over.
+With --cid-kind other than answered it plays an ordinary voice modem instead, which sends
+the caller ("NMBR = 5551234567") in a block with the rings once AT+VCID=1 or AT#CID=1
+switched caller ID on.
 Scripted calls (--call, --every) begin --delay after the program's first AT command.
 It reads commands from standard input while it runs (end of input leaves it running).
 Durations are written 300ms, 5s or 1.5s.
@@ -111,7 +114,9 @@ bytes, so an entry never spans lines. Lines starting with # are comments. KIND i
   raw   bytes sent as they are (send-raw)
   ev    an event: start COMn DEVICE LINK, port opened, port closed, call NUMBERS (..),
         answer, dial NUMBER (pulse), handover, hangup, set NAME VALUE, unplug,
-        plug DEVICE, stop, ...
+        plug DEVICE, caller ID on, caller ID off, no caller ID: WHY, stop, ...
+A caller-ID block is one tx entry, its lines joined by CR LF, written as the block
+starts to go out (also when --split-pause holds back the rest).
 Each entry is written as it happens.
 
 Standard output (unless --quiet): one line per entry but the echo, "[SECONDS] MARK
@@ -123,6 +128,7 @@ Examples:
   tarvik-modemsim --every 20s                  demo: a random caller every 20 seconds
   tarvik-modemsim --call 12345678 --rings 3 --gap 300ms --transcript /tmp/t.tsv
   tarvik-modemsim --port 3 --reply 'ATM2+S64=1 ERROR' --dial-result BUSY
+  tarvik-modemsim --cid-kind spaced --call 5551234567 --name 'M\xdcLLER' --rings 4 --gap 6s
   printf 'wait 3s\ncall 1234567?\n' | tarvik-modemsim
 
 Exit status: 0 after quit, SIGINT, SIGTERM or SIGHUP; 1 when the modem cannot start

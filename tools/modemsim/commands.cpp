@@ -31,8 +31,8 @@ constexpr std::array<CommandSpec, 12> commands = {{
          return done();
      }},
     {"call", "[NUMBER[,NUMBER...]]",
-     "start a call: RING lines (see rings, gap), the caller-ID report when answered; without a "
-     "number the number setting or a random caller",
+     "start a call: RING lines (see rings, gap), the caller-ID report when answered (or a block "
+     "with the rings, see cid-kind); without a number the number setting or a random caller",
      [](ModemSimulator& sim, std::string_view argument) {
          if (argument.empty()) {
              sim.call();

@@ -29,4 +29,10 @@ std::string randomCallerNumber(std::mt19937& random) {
     return number;
 }
 
+std::string withoutCategory(std::string number) {
+    if (number == "Unknown") return "O";
+    if (!number.empty()) number.pop_back();
+    return number;
+}
+
 } // namespace tarvik::modemsim

@@ -9,4 +9,8 @@ namespace tarvik::modemsim {
 // now and then "Unknown".
 std::string randomCallerNumber(std::mt19937& random);
 
+// The same caller as an ordinary caller-ID modem shows it: no category digit, and "O"
+// (out of area) for an unknown one.
+std::string withoutCategory(std::string number);
+
 } // namespace tarvik::modemsim

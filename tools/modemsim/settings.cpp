@@ -69,14 +69,33 @@ std::string showReplies(const ModemSettings& s) {
 }
 
 std::string showNumbers(const ModemSettings& s) {
-    if (s.numbers.empty()) return "random";
-    std::string out;
-    for (const auto& n : s.numbers)
-        out += (out.empty() ? "" : ",") + escapeBytes(n);
-    return out;
+    return s.numbers.empty() ? std::string("random") : joinNumbers(s.numbers);
 }
 
-const std::array<SettingSpec, 14> specs = {{
+constexpr std::array<std::pair<CallerIdKind, std::string_view>, 5> kindNames = {{
+    {CallerIdKind::Answered, "answered"},
+    {CallerIdKind::Spaced, "spaced"},
+    {CallerIdKind::Compact, "compact"},
+    {CallerIdKind::BeforeRing, "before-ring"},
+    {CallerIdKind::None, "none"},
+}};
+
+Error applyKind(ModemSettings& s, std::string_view value) {
+    for (const auto& [kind, name] : kindNames)
+        if (name == value) {
+            s.callerIdKind = kind;
+            return std::nullopt;
+        }
+    return "give answered, spaced, compact, before-ring or none, not '" + std::string(value) + "'";
+}
+
+std::string showKind(const ModemSettings& s) {
+    for (const auto& [kind, name] : kindNames)
+        if (kind == s.callerIdKind) return std::string(name);
+    return {};
+}
+
+const std::array<SettingSpec, 18> specs = {{
     {"echo", "on|off", "command echo, as ATE1 / ATE0 switch it (on at start)",
      [](ModemSettings& s, std::string_view v) { return parseSwitch(v, s.echo); },
      [](const ModemSettings& s) { return std::string(s.echo ? "on" : "off"); }, true},
@@ -136,7 +155,9 @@ const std::array<SettingSpec, 14> specs = {{
      applyReply, showReplies},
     {"number", "NUMBER[,NUMBER...]|random",
      "the caller of the coming calls, category digit included (12345678), or unknown; several "
-     "numbers give several \"CallerID:\" lines; random (default) picks a new caller per call",
+     "numbers give several \"CallerID:\" lines; random (default) picks a new caller per call. "
+     "Other kinds than answered send the first number as it is in NMBR (5551234567, P, O, "
+     "PRIVATE; \"\" for an empty one)",
      [](ModemSettings& s, std::string_view v) -> Error {
          if (v == "random") {
              s.numbers.clear();
@@ -174,19 +195,60 @@ const std::array<SettingSpec, 14> specs = {{
      [](const ModemSettings& s) {
          return s.every ? formatDuration(*s.every) : std::string("off");
      }},
+    {"cid-kind", "KIND",
+     "how the caller is told: answered (default) = \"CallerID:\" lines after the answer string; "
+     "the others play a voice modem that sends a block with the rings once AT+VCID=1 or "
+     "AT#CID=1 switched caller ID on (off at start and after ATZ; the answer string and "
+     "+S64=1 get ERROR): spaced = \"DATE = MMDD\", \"TIME = HHMM\", \"NMBR = ...\", "
+     "\"NAME = ...\" 500ms after the first RING (half the gap if shorter); compact = the same "
+     "without blanks around =; before-ring = \"MESG = 110101\" and the spaced lines 1s "
+     "before the first RING; none = rings only",
+     applyKind, showKind},
+    {"name", "TEXT|none",
+     "the caller's name in the NAME line (default JOHN DOE; \\xHH for any byte, e.g. "
+     "M\\xdcLLER; none = no NAME line)",
+     [](ModemSettings& s, std::string_view v) { return parseOptionalText(v, s.callerName); },
+     [](const ModemSettings& s) { return showText(s.callerName); }},
+    {"cid-stops-after", "N",
+     "after N calls with a caller-ID block no more blocks until caller ID is switched on again, "
+     "as some modems drift (default 0 = never)",
+     [](ModemSettings& s, std::string_view v) -> Error {
+         const auto n = parseInt(v, 0, 1000);
+         if (!n) return "give 0 to 1000 calls, not '" + std::string(v) + "'";
+         s.callerIdStopsAfter = *n;
+         return std::nullopt;
+     },
+     [](const ModemSettings& s) { return std::to_string(s.callerIdStopsAfter); }},
+    {"split-pause", "DURATION",
+     "a pause inside the NMBR line of a block, after the number's first three characters, "
+     "as a busy USB modem sends the line in two pieces (default 0)",
+     [](ModemSettings& s, std::string_view v) { return parseDurationInto(v, s.splitPause); },
+     [](const ModemSettings& s) { return formatDuration(s.splitPause); }},
 }};
 
 } // namespace
 
 std::optional<std::string> ModemSettings::resultFor(std::string_view command) const {
+    const CommandReply* reply = configuredReply(command);
+    return reply ? reply->result : "OK";
+}
+
+const CommandReply* ModemSettings::configuredReply(std::string_view command) const {
     for (const auto& reply : replies) {
         const std::string_view pattern = reply.pattern;
         const bool matches = pattern.ends_with('*')
                                  ? startsWithNoCase(command, pattern.substr(0, pattern.size() - 1))
                                  : equalsNoCase(command, pattern);
-        if (matches) return reply.result;
+        if (matches) return &reply;
     }
-    return "OK";
+    return nullptr;
+}
+
+std::string joinNumbers(const std::vector<std::string>& numbers) {
+    std::string out;
+    for (const auto& n : numbers)
+        out += (out.empty() ? "" : ",") + (n.empty() ? std::string("\"\"") : escapeBytes(n));
+    return out;
 }
 
 std::span<const SettingSpec> settingSpecs() {
@@ -207,6 +269,8 @@ std::optional<std::vector<std::string>> parseNumbers(std::string_view text) {
         if (item.empty()) return std::nullopt;
         if (equalsNoCase(item, "unknown")) {
             numbers.emplace_back("Unknown");
+        } else if (item == "\"\"") {
+            numbers.emplace_back();
         } else {
             auto number = unescapeBytes(item);
             if (!number) return std::nullopt;

@@ -15,6 +15,11 @@ struct CommandReply {
     std::optional<std::string> result; // nothing: the modem stays silent
 };
 
+// How the modem tells who calls. Answered: after the answer string, "CallerID:" lines.
+// The others play an ordinary voice modem that sends a block with the rings once caller ID
+// is switched on; None is one whose caller ID never works.
+enum class CallerIdKind { Answered, Spaced, Compact, BeforeRing, None };
+
 // How the modem behaves; every field can also be changed while it runs.
 struct ModemSettings {
     bool echo = true; // switched by ATE0 / ATE1 too
@@ -31,9 +36,14 @@ struct ModemSettings {
     int rings = 3;
     Millis gap{300};
     std::optional<Millis> every; // a call every so often
+    CallerIdKind callerIdKind = CallerIdKind::Answered;
+    std::optional<std::string> callerName = "JOHN DOE"; // nothing: no NAME line
+    int callerIdStopsAfter = 0;                         // blocks until switched on again; 0: never
+    Millis splitPause{0};                               // inside the NMBR line
 
     // The configured result for an AT command, or "OK" when none matches.
     std::optional<std::string> resultFor(std::string_view command) const;
+    const CommandReply* configuredReply(std::string_view command) const;
 };
 
 // One setting of the command language: "NAME VALUE" on standard input, "--NAME VALUE" on
@@ -51,7 +61,10 @@ struct SettingSpec {
 std::span<const SettingSpec> settingSpecs();
 const SettingSpec* findSetting(std::string_view name);
 
-// "12345678", "unknown" (reported as "Unknown"), or several of them separated by commas.
+// "12345678", "unknown" (reported as "Unknown"), "" (an empty number), or several of them
+// separated by commas.
 std::optional<std::vector<std::string>> parseNumbers(std::string_view text);
+// The inverse of parseNumbers, escaped.
+std::string joinNumbers(const std::vector<std::string>& numbers);
 
 } // namespace tarvik::modemsim

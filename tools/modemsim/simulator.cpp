@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include "block.h"
 #include "numbers.h"
 #include "port_link.h"
 #include "pty.h"
@@ -7,7 +8,9 @@
 
 #include "platform/paths.h"
 
+#include <cctype>
 #include <cerrno>
+#include <ctime>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -27,12 +30,13 @@ constexpr std::size_t commandLimit = 255;
 constexpr std::size_t outputLimit = 16 * 1024;
 // Bytes without a CR are written to the transcript after this much quiet.
 constexpr Millis rxQuiet{50};
+// An ordinary modem's block comes in the silence after the first ring; a UK one's before it.
+constexpr Millis blockAfterRing{500};
+constexpr Millis blockBeforeRing{1000};
 
-std::string joinNumbers(const std::vector<std::string>& numbers) {
-    std::string out;
-    for (const auto& n : numbers)
-        out += (out.empty() ? "" : ",") + escapeBytes(n);
-    return out;
+bool sendsBlock(CallerIdKind kind) {
+    return kind == CallerIdKind::Spaced || kind == CallerIdKind::Compact ||
+           kind == CallerIdKind::BeforeRing;
 }
 
 } // namespace
@@ -56,6 +60,8 @@ public:
     std::string output_;
     bool dropping_ = false;
     bool trickling_ = false; // the next byte waits for its timer
+    // Bytes still to go out before the split pause of a block.
+    std::optional<std::size_t> pauseAfter_;
     // Received bytes not yet in the transcript, and when the first of them came.
     std::string rxPending_;
     Clock::time_point rxSince_;
@@ -66,6 +72,8 @@ public:
     int ringsLeft_ = 0;
     bool held_ = false;
     bool programSeen_ = false;
+    bool callerIdOn_ = false; // an ordinary modem's, switched by AT+VCID / AT#CID
+    int blocksSinceOn_ = 0;
     int callsStarted_ = 0;
     int handovers_ = 0;
     int opens_ = 0;
@@ -91,6 +99,10 @@ public:
     void feedParser(std::string_view bytes);
     void flushEcho();
     void handleCommand(const std::string& command);
+    std::optional<std::string> voiceModemResult(const std::string& command);
+    void switchCallerId(bool on);
+    std::string randomCaller();
+    void sendBlock();
     void answer();
     void dial(std::string_view rest);
     void handover();
@@ -99,8 +111,9 @@ public:
     void hangup();
     void startScenario();
     void scheduleEvery(Millis first);
-    bool send(Kind kind, std::string text, std::string_view bytes);
-    void sendLine(std::string text);
+    bool send(Kind kind, std::string text, std::string_view bytes,
+              std::optional<std::size_t> pauseAfter = {});
+    void sendLine(std::string text, std::optional<std::size_t> pauseAfter = {});
     void respond(const std::optional<std::string>& text);
     void flushOutput();
     void unplug(const char* why);
@@ -293,15 +306,71 @@ void ModemSimulator::Impl::handleCommand(const std::string& command) {
         if (config_.waitForProgram) startScenario();
     }
 
-    if (equalsNoCase(command, settings_.answerString)) {
+    const bool answered = settings_.callerIdKind == CallerIdKind::Answered;
+    if (answered && equalsNoCase(command, settings_.answerString)) {
         answer();
     } else if (startsWithNoCase(command, "ATD")) {
         dial(std::string_view(command).substr(3));
     } else {
         if (equalsNoCase(command, "ATE0")) settings_.echo = false;
         if (equalsNoCase(command, "ATE1") || equalsNoCase(command, "ATE")) settings_.echo = true;
-        respond(settings_.resultFor(command));
+        respond(answered ? settings_.resultFor(command) : voiceModemResult(command));
     }
+}
+
+// An ordinary voice modem knows nothing of the answered modem's commands. A configured
+// reply still wins, and a command only takes effect when the modem says OK.
+std::optional<std::string> ModemSimulator::Impl::voiceModemResult(const std::string& command) {
+    std::string plain;
+    for (const char c : command)
+        if (c != ' ') plain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto has = [&](std::string_view part) { return plain.find(part) != std::string::npos; };
+
+    std::optional<std::string> result = "OK";
+    if (equalsNoCase(command, settings_.answerString) || has("+S64=1")) result = "ERROR";
+    if (const CommandReply* reply = settings_.configuredReply(command)) result = reply->result;
+    if (!result || *result != "OK") return result;
+
+    if (plain.starts_with("ATZ")) switchCallerId(false);
+    if (has("+VCID=1") || has("#CID=1"))
+        switchCallerId(true);
+    else if (has("+VCID=0") || has("#CID=0"))
+        switchCallerId(false);
+    return result;
+}
+
+void ModemSimulator::Impl::switchCallerId(bool on) {
+    callerIdOn_ = on;
+    if (on) blocksSinceOn_ = 0;
+    event(on ? "caller ID on" : "caller ID off");
+}
+
+std::string ModemSimulator::Impl::randomCaller() {
+    std::string number = randomCallerNumber(random_);
+    if (settings_.callerIdKind == CallerIdKind::Answered) return number;
+    return withoutCategory(std::move(number));
+}
+
+void ModemSimulator::Impl::sendBlock() {
+    if (!sendsBlock(settings_.callerIdKind) || settings_.silent) return;
+    if (!callerIdOn_) {
+        event("no caller ID: switched off");
+        return;
+    }
+    const int stopsAfter = settings_.callerIdStopsAfter;
+    if (stopsAfter > 0 && blocksSinceOn_ >= stopsAfter) {
+        event("no caller ID: stopped after " + std::to_string(stopsAfter) + " calls");
+        return;
+    }
+    ++blocksSinceOn_;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    auto block =
+        callerIdBlock(settings_.callerIdKind, callNumbers_.front(), settings_.callerName, local);
+    std::optional<std::size_t> pause;
+    if (settings_.splitPause.count() > 0) pause = block.splitAt;
+    sendLine(std::move(block.text), pause);
 }
 
 void ModemSimulator::Impl::answer() {
@@ -310,7 +379,7 @@ void ModemSimulator::Impl::answer() {
     ringsLeft_ = 0;
     if (callNumbers_.empty()) {
         callNumbers_ = settings_.numbers;
-        if (callNumbers_.empty()) callNumbers_.push_back(randomCallerNumber(random_));
+        if (callNumbers_.empty()) callNumbers_.push_back(randomCaller());
     }
     held_ = true;
     event(wasRinging ? "answer" : "answer (not ringing)");
@@ -355,14 +424,29 @@ void ModemSimulator::Impl::startCall(std::vector<std::string> numbers) {
     timers_.cancel(TimerGroup::Ringing);
     timers_.cancel(TimerGroup::Report);
     if (numbers.empty()) numbers = settings_.numbers;
-    if (numbers.empty()) numbers.push_back(randomCallerNumber(random_));
+    if (numbers.empty()) numbers.push_back(randomCaller());
     callNumbers_ = std::move(numbers);
     held_ = false;
     ++callsStarted_;
     event("call " + joinNumbers(callNumbers_) + " (" + std::to_string(settings_.rings) +
           " rings, " + formatDuration(settings_.gap) + " apart)");
     ringsLeft_ = settings_.rings;
-    ringStep();
+    if (ringsLeft_ <= 0) return;
+    switch (settings_.callerIdKind) {
+    case CallerIdKind::BeforeRing:
+        sendBlock();
+        after(blockBeforeRing, TimerGroup::Ringing, [this] { ringStep(); });
+        break;
+    case CallerIdKind::Spaced:
+    case CallerIdKind::Compact:
+        ringStep();
+        // Before the second ring, however short the gap.
+        after(ringsLeft_ > 0 ? std::min(blockAfterRing, settings_.gap / 2) : blockAfterRing,
+              TimerGroup::Report, [this] { sendBlock(); });
+        break;
+    default:
+        ringStep();
+    }
 }
 
 void ModemSimulator::Impl::ringStep() {
@@ -399,7 +483,8 @@ void ModemSimulator::Impl::scheduleEvery(Millis first) {
 
 // Records the output before the program can read it, so a test that has seen the bytes
 // finds them in the transcript.
-bool ModemSimulator::Impl::send(Kind kind, std::string text, std::string_view bytes) {
+bool ModemSimulator::Impl::send(Kind kind, std::string text, std::string_view bytes,
+                                std::optional<std::size_t> pauseAfter) {
     if (!pty_) {
         event("not sent (unplugged): " + std::string(kindName(kind)) + " " + escapeBytes(text));
         return false;
@@ -410,15 +495,18 @@ bool ModemSimulator::Impl::send(Kind kind, std::string text, std::string_view by
         return false;
     }
     transcript_.add(kind, std::move(text));
+    if (pauseAfter && !pauseAfter_) pauseAfter_ = output_.size() + *pauseAfter;
     output_ += bytes;
     flushOutput();
     if (!output_.empty()) wakeLoop(); // let the loop wait for room
     return true;
 }
 
-void ModemSimulator::Impl::sendLine(std::string text) {
+// `pauseAfter` counts in the text.
+void ModemSimulator::Impl::sendLine(std::string text, std::optional<std::size_t> pauseAfter) {
     const std::string framed = "\r\n" + text + "\r\n";
-    send(Kind::Sent, std::move(text), framed);
+    if (pauseAfter) *pauseAfter += 2;
+    send(Kind::Sent, std::move(text), framed, pauseAfter);
 }
 
 void ModemSimulator::Impl::respond(const std::optional<std::string>& text) {
@@ -429,20 +517,25 @@ void ModemSimulator::Impl::flushOutput() {
     if (trickling_) return;
     const bool trickle = settings_.trickle.count() > 0;
     while (pty_ && !output_.empty()) {
-        const ssize_t n =
-            ::write(pty_->master(), output_.data(), trickle ? std::size_t{1} : output_.size());
-        if (n > 0 && trickle) {
-            output_.erase(0, 1);
-            if (output_.empty()) break;
-            trickling_ = true;
-            after(settings_.trickle, TimerGroup::Trickle, [this] {
-                trickling_ = false;
-                flushOutput();
-            });
-            return;
-        }
+        std::size_t chunk = trickle ? std::size_t{1} : output_.size();
+        if (pauseAfter_) chunk = std::min(chunk, *pauseAfter_);
+        const ssize_t n = ::write(pty_->master(), output_.data(), chunk);
         if (n > 0) {
-            output_.erase(0, static_cast<std::size_t>(n));
+            const auto written = static_cast<std::size_t>(n);
+            output_.erase(0, written);
+            Millis wait = trickle ? settings_.trickle : Millis{0};
+            if (pauseAfter_ && (*pauseAfter_ -= written) == 0) {
+                pauseAfter_.reset();
+                wait = std::max(wait, settings_.splitPause);
+            }
+            if (wait.count() > 0 && !output_.empty()) {
+                trickling_ = true;
+                after(wait, TimerGroup::Trickle, [this] {
+                    trickling_ = false;
+                    flushOutput();
+                });
+                return;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -457,6 +550,7 @@ void ModemSimulator::Impl::unplug(const char* why) {
     pty_.reset();
     ++ptyGeneration_;
     output_.clear();
+    pauseAfter_.reset();
     command_.clear();
     echo_.clear();
     flushRx();
@@ -476,6 +570,7 @@ void ModemSimulator::Impl::plug() {
     link_->retarget(pty_->slavePath());
     ++ptyGeneration_;
     settings_.echo = config_.modem.echo; // a modem that comes back starts afresh
+    callerIdOn_ = false;
     event("plug " + pty_->slavePath());
     wakeLoop();
 }
@@ -632,6 +727,7 @@ SimulatorState ModemSimulator::state() const {
     state.held = s.held_;
     state.ringing = s.ringsLeft_ > 0;
     state.echo = s.settings_.echo;
+    state.callerIdOn = s.callerIdOn_;
     state.callsStarted = s.callsStarted_;
     state.handovers = s.handovers_;
     state.opens = s.opens_;
@@ -651,7 +747,11 @@ std::string ModemSimulator::status() const {
            (now.ringing ? ", ringing" : "") + ", calls " + std::to_string(now.callsStarted) +
            ", hand-overs " + std::to_string(now.handovers) + ", port opened " +
            std::to_string(now.opens) + " times, last caller " +
-           (now.callNumbers.empty() ? std::string("none") : joinNumbers(now.callNumbers)) + "\n";
+           (now.callNumbers.empty() ? std::string("none") : joinNumbers(now.callNumbers)) +
+           (current.callerIdKind == CallerIdKind::Answered
+                ? ""
+                : std::string(", caller ID ") + (now.callerIdOn ? "on" : "off")) +
+           "\n";
     for (const auto& spec : settingSpecs())
         out += "  " + std::string(spec.name) + " " + spec.show(current) + "\n";
     return out;

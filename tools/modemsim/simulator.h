@@ -31,6 +31,7 @@ struct SimulatorState {
     bool held = false;    // off-hook after an answer or a dial, until the hand-over
     bool ringing = false; // more RING lines of the current call are due
     bool echo = true;
+    bool callerIdOn = false; // switched by AT+VCID / AT#CID; for kinds other than answered
     int callsStarted = 0;
     int handovers = 0;
     int opens = 0; // of the port by programs
@@ -73,7 +74,8 @@ public:
     std::string linkPath() const;
     std::string slavePath() const;
 
-    // Starts a call: the RING lines, then the caller-ID report when the program answers.
+    // Starts a call: the RING lines, then the caller-ID report when the program answers,
+    // or, for the other kinds, a caller-ID block with the rings.
     // Without numbers the call takes the "number" setting, or a random caller.
     void call(std::vector<std::string> numbers = {});
     void ring();   // one RING line, now
