@@ -70,7 +70,9 @@ void ReportedCalls::poll() {
     for (const QByteArray& line : lines)
         handle(line, now);
 
-    if (call_ && call_->completeAt && until(*call_->completeAt, now) == 0) completeCaller();
+    // A line still coming may be the block's last.
+    if (call_ && call_->completeAt && until(*call_->completeAt, now) == 0 && !reader_.due())
+        completeCaller();
     if (call_ && until(call_->endAt, now) == 0) endCall(now);
     probe(now);
 }
@@ -78,10 +80,11 @@ void ReportedCalls::poll() {
 std::uint32_t ReportedCalls::dueIn() const {
     const std::uint32_t now = GetTickCount();
     std::uint32_t due = until(probeAnswerBy_.value_or(nextProbeAt_), now);
-    if (const auto split = reader_.due()) due = std::min(due, until(*split, now));
+    const std::optional<std::uint32_t> split = reader_.due();
+    if (split) due = std::min(due, until(*split, now));
     if (call_) {
         due = std::min(due, until(call_->endAt, now));
-        if (call_->completeAt) due = std::min(due, until(*call_->completeAt, now));
+        if (call_->completeAt && !split) due = std::min(due, until(*call_->completeAt, now));
     }
     return due;
 }
@@ -148,9 +151,11 @@ void ReportedCalls::report(const CallerReportLine& report, const QByteArray& lin
 
 void ReportedCalls::completeCaller() {
     Call& call = *call_;
-    call.callerDone = true;
     call.completeAt.reset();
-    if (ignoring() || !call.reported) return;
+    // Date and time alone are no caller: a number may still come.
+    if (!call.reported) return;
+    call.callerDone = true;
+    if (ignoring()) return;
 
     HeldErrorLog log(c_.log);
     if (!call.numberLine.isEmpty()) log.write(call.numberLine);

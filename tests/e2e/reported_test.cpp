@@ -1,0 +1,123 @@
+// The real program against the simulator playing the caller-ID modems most
+// people own, which report the caller with the rings: the forms they send, the
+// command that switches caller ID on, a modem that drifts out of it or is
+// plugged in again, and the caller at an NCID client.
+#include "e2e_support.h"
+#include "ncid_test_client.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace tarvik::e2e {
+namespace {
+
+// Two rings a second apart; the block comes between them.
+const QStringList kReportingModem = {"--cid-kind", "spaced", "--number", "5551234567",
+                                     "--rings",    "2",      "--gap",    "1s"};
+
+const QByteArray kLogged = "NMBR = 5551234567\nNAME = JOHN DOE";
+
+struct ReportingRun {
+    explicit ReportingRun(QStringList simArgs, QByteArray cidCommand = "AT+VCID=1",
+                          bool ncid = false)
+        : cidCommand(std::move(cidCommand)) {
+        box.setParam("CidMode", "1");
+        if (ncid) {
+            ncidPort = freeLoopbackPort();
+            box.setValue("NCID", "Enabled", "1");
+            box.setValue("NCID", "Port", QString::number(ncidPort));
+        }
+        sim = std::make_unique<Simulator>(box, simArgs);
+        app = std::make_unique<Tarvik>(box);
+        started = sim->waitFor("rx", "ATV1", 15s).kind == "rx" &&
+                  eventually([this] { return !box.logLines().isEmpty(); }, 10s);
+    }
+    // Makes a call and waits for its end, 8 s after its last line, when caller
+    // ID is switched on again; the log lines it added, one a line.
+    QByteArray call() {
+        const qsizetype before = box.logLines().size();
+        const int switchedOn = sim->count("rx", cidCommand);
+        sim->command("call");
+        eventually([&] { return sim->count("rx", cidCommand) > switchedOn; }, 20s);
+        QThread::msleep(300);
+        return box.logLines().mid(before).join('\n');
+    }
+    std::string story() { return describeRun(*sim, box, *app); }
+
+    QByteArray cidCommand;
+    Sandbox box;
+    quint16 ncidPort = 0;
+    std::unique_ptr<Simulator> sim;
+    std::unique_ptr<Tarvik> app;
+    bool started = false;
+};
+
+TEST(ReportedCallerId, EachFormIsLoggedWholeAndToldWithItsNameAndTheLineIsNeverTaken) {
+    // A Rockwell-type modem: the default command is refused, its own is taken.
+    ReportingRun run(kReportingModem + QStringList{"--reply", "AT+VCID=1 ERROR"}, "AT#CID=1", true);
+    ASSERT_TRUE(run.started) << run.story();
+    EXPECT_EQ(run.sim->waitFor("rx", "AT#CID=1", 5s).kind, "rx") << run.story();
+    ASSERT_TRUE(eventually([&] { return run.box.logLines().size() >= 3; }, 5s));
+    EXPECT_EQ(run.box.logLines().mid(0, 2),
+              QList<QByteArray>({R"(Caller ID not switched on: "AT+VCID=1" answered "ERROR")",
+                                 R"(Caller ID switched on with "AT#CID=1")"}));
+    EXPECT_TRUE(run.box.boxes().isEmpty()) << "a refusal is no start-up error";
+    NcidClient client(run.ncidPort);
+    ASSERT_EQ(client.startup().value(3), "300 End of connection startup");
+
+    EXPECT_EQ(run.call(), kLogged) << run.story();
+    const QList<QByteArray> told = client.linesUntil("CID:", 1s);
+    ASSERT_FALSE(told.isEmpty());
+    EXPECT_TRUE(told.last().endsWith("*NMBR*5551234567*MESG*NONE*NAME*JOHN DOE*"))
+        << told.last().toStdString();
+    EXPECT_EQ(run.sim->count("rx", "AT#CID=1"), 2) << "switched on again after the call";
+
+    struct Form {
+        const char* commands;
+        const char* logged;
+    };
+    const QList<Form> forms = {
+        {"cid-kind compact\nsplit-pause 800ms", "NMBR=5551234567\nNAME=JOHN DOE"},
+        {"cid-kind before-ring\nsplit-pause 0ms\nname none\nnumber 01632960123",
+         "NMBR = 01632960123"},
+        {"cid-kind spaced\nnumber P", "NMBR = P"},
+    };
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.commands);
+        for (const QByteArray& command : QByteArray(form.commands).split('\n'))
+            run.sim->command(command);
+        EXPECT_EQ(run.call(), form.logged) << run.story();
+    }
+    EXPECT_EQ(run.sim->count("rx", "AT+SR"), 0) << "the line is never taken";
+    EXPECT_TRUE(run.app->running());
+}
+
+TEST(ReportedCallerId, AModemThatDriftsOutOfCallerIdOrIsPluggedInAgainIsSetUpAgain) {
+    // It stops reporting after each call: switched on again after every call, it reports on.
+    ReportingRun run(kReportingModem + QStringList{"--cid-stops-after", "1"});
+    ASSERT_TRUE(run.started) << run.story();
+    EXPECT_EQ(run.call(), kLogged) << run.story();
+    EXPECT_EQ(run.call(), kLogged) << run.story();
+
+    // A call that rings without a caller: the whole greeting runs again.
+    run.sim->command("cid-kind none");
+    const int greetings = run.sim->count("rx", "ATV1");
+    EXPECT_EQ(run.call(), "Incoming call, no caller ID.\n"
+                          "No caller ID on a call that rang: the modem is set up again.")
+        << run.story();
+    EXPECT_EQ(run.sim->count("rx", "ATV1"), greetings + 1);
+    run.sim->command("cid-kind spaced");
+
+    // Plugged in again, the modem has forgotten caller ID; the program tells it again.
+    run.sim->command("unplug");
+    ASSERT_TRUE(eventually(
+        [&] { return run.box.logLines().contains("Modem lost, COM-Port closed"); }, 10s));
+    const int switchedOn = run.sim->count("rx", "AT+VCID=1");
+    run.sim->command("plug");
+    ASSERT_TRUE(eventually([&] { return run.sim->count("rx", "AT+VCID=1") > switchedOn; }, 10s))
+        << run.story();
+    EXPECT_EQ(run.call(), kLogged) << run.story();
+}
+
+} // namespace
+} // namespace tarvik::e2e
