@@ -1,52 +1,16 @@
+#include "net_test_support.h"
+
 #include "net/ncid_lines.h"
 #include "net/ncid_server.h"
 #include "store/keyvalue.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace tarvik {
 namespace {
-
-// Runs the event loop until the condition holds or the time is up.
-bool spinUntil(const std::function<bool()>& condition, int ms = 3000) {
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-class Client {
-public:
-    // `from` is a loopback address of the 127/8 range: each is another client machine.
-    explicit Client(quint16 port, const char* from = "127.0.0.1") {
-        socket.bind(QHostAddress(QString::fromLatin1(from)));
-        socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-    // The lines received so far, without their CR LF.
-    QList<QByteArray> lines() {
-        received += socket.readAll();
-        QList<QByteArray> all = received.split('\n');
-        all.removeLast();
-        for (QByteArray& line : all)
-            line.chop(1);
-        return all;
-    }
-    bool has(const QByteArray& line) { return lines().contains(line); }
-    bool closed() {
-        lines();
-        return socket.state() == QAbstractSocket::UnconnectedState;
-    }
-    QTcpSocket socket;
-    QByteArray received;
-};
 
 class NcidServerTest : public ::testing::Test {
 protected:
