@@ -22,7 +22,15 @@ trap cleanup EXIT
 trap 'exit 0' INT TERM
 
 echo "Demo folders: $root"
-"$sim" --port 2 --every 20s --delay 3s --transcript "$root/transcript.txt" </dev/null &
+# DEMO_KIND=reporting plays a modem that reports the caller with the rings, as
+# most caller-ID modems do, at a real telephone's cadence (a ring every 6 s).
+sim_args=(--every 20s)
+if [ "${DEMO_KIND:-}" = reporting ]; then
+    mkdir -p "$XDG_CONFIG_HOME/Tarvik"
+    printf '[Param]\nCidMode=1\n' >"$XDG_CONFIG_HOME/Tarvik/Tarvik.ini"
+    sim_args=(--every 40s --cid-kind spaced --rings 4 --gap 6s --number random)
+fi
+"$sim" --port 2 "${sim_args[@]}" --delay 3s --transcript "$root/transcript.txt" </dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$XDG_CONFIG_HOME/Tarvik/ports/COM2" ] && break; sleep 0.1; done
 
@@ -41,7 +49,7 @@ fi
 "$root/program/tarvik" >"$root/tarvik.out" 2>&1 &
 pids+=($!)
 
-echo "A call arrives every 20 s. Call log ($root/program/tarvik.log); Ctrl+C ends the demo:"
+echo "A call arrives every ${sim_args[1]}. Call log ($root/program/tarvik.log); Ctrl+C ends the demo:"
 touch "$root/program/tarvik.log"
 # The log is Windows-1251 (caller categories are Cyrillic); show it as UTF-8 line by line.
 tail -n +1 -F "$root/program/tarvik.log" 2>/dev/null |
