@@ -15,7 +15,7 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-pl
             xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl file \
             clang libclang-rt-14-dev libasan8 libubsan1 ccache \
             x11-utils openbox weston xwayland dbus lintian qt6-wayland \
-            imagemagick-6.q16 dbus-daemon clang-format
+            imagemagick-6.q16 dbus-daemon clang-format iproute2
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
