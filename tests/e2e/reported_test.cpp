@@ -114,7 +114,12 @@ TEST(ReportedCallerId, AModemThatDriftsOutOfCallerIdOrIsPluggedInAgainIsSetUpAga
         [&] { return run.box.logLines().contains("Modem lost, COM-Port closed"); }, 10s));
     const int switchedOn = run.sim->count("rx", "AT+VCID=1");
     run.sim->command("plug");
-    ASSERT_TRUE(eventually([&] { return run.sim->count("rx", "AT+VCID=1") > switchedOn; }, 10s))
+    ASSERT_TRUE(eventually(
+        [&] {
+            return run.sim->count("rx", "AT+VCID=1") > switchedOn &&
+                   run.box.logLines().contains("Modem is back, COM-Port opened");
+        },
+        10s))
         << run.story();
     EXPECT_EQ(run.call(), kLogged) << run.story();
 }
