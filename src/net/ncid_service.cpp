@@ -48,6 +48,7 @@ bool NcidService::listen(QString& error) {
             lowerThisThreadsPriority();
             server_ = std::make_unique<NcidServer>(setup_);
             listening = server_->listen(error);
+            port_ = listening ? server_->port() : 0;
             if (!listening) server_.reset();
         },
         Qt::BlockingQueuedConnection);

@@ -21,6 +21,8 @@ public:
     // Makes the server and starts listening; false with the reason when the
     // address cannot be had. Waits for the server's thread, so call it at start.
     bool listen(QString& error);
+    // The port listened on, once listening.
+    quint16 port() const { return port_; }
 
     // Reports of the line, stamped now; each is queued to the server's thread.
     void ringCounted(int ring);
@@ -39,6 +41,7 @@ private:
     QObject context_;
     // Made, used and destroyed on thread_ only.
     std::unique_ptr<NcidServer> server_;
+    quint16 port_ = 0;
 };
 
 } // namespace tarvik
