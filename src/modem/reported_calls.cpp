@@ -96,7 +96,7 @@ void ReportedCalls::handle(const QByteArray& line, std::uint32_t now) {
     // Anything else (the "OK" to a command, noise) is no call.
 }
 
-ReportedCalls::Call& ReportedCalls::callAt(std::uint32_t now) {
+ReportedCall& ReportedCalls::callAt(std::uint32_t now) {
     if (!call_) {
         call_.emplace();
         if (ignoring()) c_.log("Incoming call, ignored.");
@@ -106,7 +106,7 @@ ReportedCalls::Call& ReportedCalls::callAt(std::uint32_t now) {
 }
 
 void ReportedCalls::ring(std::uint32_t now) {
-    Call& call = callAt(now);
+    ReportedCall& call = callAt(now);
     if (call.reported && !call.callerDone) completeCaller();
     if (++call.rings == 1) {
         sound_.beep();
@@ -123,7 +123,7 @@ void ReportedCalls::ring(std::uint32_t now) {
 
 void ReportedCalls::report(const CallerReportLine& report, const QByteArray& line,
                            std::uint32_t now) {
-    Call& call = callAt(now);
+    ReportedCall& call = callAt(now);
     if (call.callerDone) return;
     call.completeAt = now + kCallerCompleteMs;
     using Tag = CallerReportLine::Tag;
@@ -150,7 +150,7 @@ void ReportedCalls::report(const CallerReportLine& report, const QByteArray& lin
 }
 
 void ReportedCalls::completeCaller() {
-    Call& call = *call_;
+    ReportedCall& call = *call_;
     call.completeAt.reset();
     // Date and time alone are no caller: a number may still come.
     if (!call.reported) return;
@@ -171,7 +171,7 @@ void ReportedCalls::completeCaller() {
 }
 
 void ReportedCalls::endCall(std::uint32_t now) {
-    const Call call = *call_;
+    const ReportedCall call = *call_;
     call_.reset();
     nextProbeAt_ = now + kProbeEveryMs;
     if (!ignoring() && !call.reported) {

@@ -16,6 +16,21 @@ inline constexpr char kModemSilentText[] = "Modem not answering, caller ID may b
 // "RING" with one or two characters after a blank ("RING A", distinctive rings).
 bool isRingLine(QByteArrayView line);
 
+// One call of a reporting modem, from its first line to 8 s after its last.
+struct ReportedCall {
+    int rings = 0;
+    std::uint32_t endAt = 0;
+    // When the caller is complete unless a ring completes it first.
+    std::optional<std::uint32_t> completeAt;
+    bool reported = false; // a number or name line came
+    bool callerDone = false;
+    int numberRank = 0;
+    QByteArray numberValue;
+    QByteArray numberLine;
+    QByteArray nameLine;
+    QByteArray name;
+};
+
 // Calls from modems that report the caller by themselves, with the rings: the
 // program never answers, it reads the rings and the caller-ID block as they
 // come (from the idle pass and a timer, never in a wait), shows and logs the
@@ -48,22 +63,8 @@ public:
     bool switchCallerIdOn();
 
 private:
-    struct Call {
-        int rings = 0;
-        std::uint32_t endAt = 0;
-        // When the caller is complete unless a ring completes it first.
-        std::optional<std::uint32_t> completeAt;
-        bool reported = false; // any caller-ID line came
-        bool callerDone = false;
-        int numberRank = 0;
-        QByteArray numberValue;
-        QByteArray numberLine;
-        QByteArray nameLine;
-        QByteArray name;
-    };
-
     void handle(const QByteArray& line, std::uint32_t now);
-    Call& callAt(std::uint32_t now);
+    ReportedCall& callAt(std::uint32_t now);
     void ring(std::uint32_t now);
     void report(const CallerReportLine& report, const QByteArray& line, std::uint32_t now);
     void completeCaller();
@@ -77,7 +78,7 @@ private:
     RingSound& sound_;
     std::function<bool()> greet_;
     ModemLineReader reader_;
-    std::optional<Call> call_;
+    std::optional<ReportedCall> call_;
     bool busy_ = false;
     // The command that switched caller ID on; sent again after every call.
     QByteArray cidCommand_;
