@@ -1,4 +1,4 @@
-# Every target does its own set-up on a fresh Debian 12 machine.
+# Every target does its own set-up on a fresh Debian 12 or 13 machine.
 BUILD      ?= build
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
@@ -8,14 +8,16 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
-# Debian packages the build, the tests and the demo need.
+# Debian packages the build, the tests and the demo need; names that differ from
+# release to release are worked out in deps (the clang runtime of the release's
+# clang) or come as dependencies (imagemagick's own build of the release).
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
             qt6-svg-dev libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
             dpkg-dev appstream desktop-file-utils \
             xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl file \
-            clang libclang-rt-14-dev libasan8 libubsan1 ccache \
+            clang libasan8 libubsan1 ccache \
             x11-utils openbox weston xwayland dbus lintian qt6-wayland \
-            imagemagick-6.q16 dbus-daemon clang-format iproute2
+            dbus-daemon clang-format iproute2
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
@@ -32,6 +34,13 @@ deps:
 	  echo "Installing:" $$missing; \
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@major="$$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)"; \
+	runtime="libclang-rt-$$major-dev"; \
+	if ! dpkg-query -W -f='$${Status}\n' "$$runtime" 2>/dev/null | grep -q 'install ok installed'; then \
+	  echo "Installing:" $$runtime; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends "$$runtime"; \
 	fi
 
 $(BUILD)/CMakeCache.txt: | deps

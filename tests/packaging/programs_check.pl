@@ -458,6 +458,14 @@ sub owners_of {
 
 my $makefile = read_file("$root/Makefile");
 my %listed = map { $_ => 1 } makefile_packages($makefile), @GIVEN_PACKAGES;
+# What a listed package depends on comes with it: imagemagick brings each
+# release's own imagemagick-N.q16, so the list need not name it.
+my @listed_names = sort keys %listed;
+for (`dpkg-query -W -f='\${Depends}, \${Pre-Depends}\n' @listed_names 2>/dev/null`) {
+    for my $dependency (split /\s*[,|]\s*/) {
+        $listed{$1} = 1 if $dependency =~ /^([a-z0-9][a-z0-9+.-]*)/;
+    }
+}
 my %basic;    # present on every Debian system
 my @all_owners = do { my %u; grep { !$u{$_}++ } map { owners_of($_) } map { @$_ } values %paths };
 my $fields = q('${Package} ${Priority} ${Essential}\n');
