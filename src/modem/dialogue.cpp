@@ -1,5 +1,6 @@
 #include "modem/dialogue.h"
 
+#include "platform/log_categories.h"
 #include "platform/tick.h"
 #include "store/short_text.h"
 
@@ -14,6 +15,7 @@ bool tickIntervalPassed(std::uint32_t start, std::uint32_t now, std::uint32_t in
 bool ModemDialogue::SendModemString(const QByteArray& text) {
     if (!portOpen()) return false;
     if (text.size() > port_->OutFree()) return false;
+    qCDebug(lcModem) << "->" << cutShort(text);
     port_->WriteString(cutShort(text));
     return true;
 }
@@ -26,10 +28,16 @@ QByteArray ModemDialogue::ReadModemLine() {
         if (port_ && port_->InCount() > 0) {
             tookByte = true;
             const std::uint8_t byte = port_->ReadByte();
-            if (byte == '\n') return line;
+            if (byte == '\n') {
+                qCDebug(lcModem) << "<-" << line;
+                return line;
+            }
             if (byte != '\r' && byte != 0) line += static_cast<char>(byte);
         }
-        if (line.size() >= kShortTextMax || TickElapsed(start, kLineBudgetMs)) return line;
+        if (line.size() >= kShortTextMax || TickElapsed(start, kLineBudgetMs)) {
+            if (!line.isEmpty()) qCDebug(lcModem) << "<-" << line << "(cut)";
+            return line;
+        }
         // Nothing waiting: sleep until a byte, a message or the deadline instead of spinning.
         if (!tookByte) waitUntil(start, kLineBudgetMs, [this] { return bytesWaiting(); });
     }

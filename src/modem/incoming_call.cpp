@@ -3,6 +3,7 @@
 #include "modem/dialogue.h"
 #include "modem/held_error_log.h"
 #include "modem/number_display.h"
+#include "platform/log_categories.h"
 #include "platform/tick.h"
 #include "store/call_record.h"
 #include "store/settings.h"
@@ -103,7 +104,10 @@ void IncomingCalls::ComAcRingSignal() {
 
 void IncomingCalls::btnTalkClick() {
     ModemDialogue& modem = c_.modem;
-    if (modem.portOpen()) modem.port()->WriteByte('\r');
+    if (modem.portOpen()) {
+        qCDebug(lcModem) << "->" << QByteArray("\r") << "(the hand-over)";
+        modem.port()->WriteByte('\r');
+    }
     c_.state().InCall = false;
     setStatus(kWaitingForCall);
     modem.PumpDelay(kTalkPauseMs);

@@ -1,6 +1,7 @@
 #include "modem/modem_line_reader.h"
 
 #include "modem/dialogue.h"
+#include "platform/log_categories.h"
 #include "store/short_text.h"
 
 namespace tarvik {
@@ -26,7 +27,10 @@ std::optional<std::uint32_t> ModemLineReader::due() const {
 }
 
 void ModemLineReader::end(QList<QByteArray>& lines) {
-    if (!partial_.isEmpty()) lines.append(partial_);
+    if (!partial_.isEmpty()) {
+        qCDebug(lcModem) << "<-" << partial_;
+        lines.append(partial_);
+    }
     partial_.clear();
 }
 

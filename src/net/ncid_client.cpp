@@ -1,6 +1,7 @@
 #include "net/ncid_client.h"
 
 #include "net/ncid_lines.h"
+#include "platform/log_categories.h"
 
 #include <QScopeGuard>
 
@@ -184,6 +185,7 @@ void NcidClient::closeAfterGoodbye() {
 void NcidClient::finish() {
     if (finished_) return;
     finished_ = true;
+    qCDebug(lcNet) << "client" << peer_ << "gone";
     helloTimer_.stop();
     pumpTimer_.stop();
     goodbyeTimer_.stop();

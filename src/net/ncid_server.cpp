@@ -1,6 +1,7 @@
 #include "net/ncid_server.h"
 
 #include "net/ncid_lines.h"
+#include "platform/log_categories.h"
 
 #include <algorithm>
 
@@ -22,7 +23,10 @@ NcidServer::~NcidServer() {
 }
 
 bool NcidServer::listen(QString& error) {
-    if (server_.listen(setup_.settings.Address, setup_.settings.Port)) return true;
+    if (server_.listen(setup_.settings.Address, setup_.settings.Port)) {
+        qCDebug(lcNet) << "listening on" << server_.serverAddress() << server_.serverPort();
+        return true;
+    }
     error = server_.errorString();
     return false;
 }
@@ -53,6 +57,7 @@ void NcidServer::acceptPending() {
                                           QByteArray::number(kClientsPerAddressMax) + ')');
             continue;
         }
+        qCDebug(lcNet) << "client" << socket->peerAddress() << "connected";
         NcidClientSetup client{setup_.version,   setup_.settings.LineId, setup_.settings.SendLog,
                                setup_.logSource, QDate::currentDate(),   setup_.keepAlive};
         clients_.push_back(std::make_unique<NcidClient>(
@@ -67,6 +72,7 @@ void NcidServer::acceptPending() {
 // The refused client learns why. The line fits any socket's empty send buffer,
 // so the write neither waits nor is cut.
 void NcidServer::refuse(std::unique_ptr<QTcpSocket> socket, const QByteArray& why) {
+    qCDebug(lcNet) << "refused" << socket->peerAddress() << why;
     socket->write(why + "\r\n");
     socket->flush();
     socket->disconnectFromHost();

@@ -1,5 +1,6 @@
 #include "serial/CommPort.h"
 
+#include "platform/log_categories.h"
 #include "serial/com_names.h"
 #include "serial/comm_threads.h"
 
@@ -162,7 +163,11 @@ void TCustomCommPort::OpenPort() {
     FInBuf = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(FInBufSize));
     comm::SetLastError(comm::ERROR_SUCCESS);
     FHandle = comm::CreateFileA(comm::ComPortName(FComNumber));
+    FOpenFailure = {};
     if (!HandleValid()) {
+        FOpenFailure = {comm::ComDevicePath(FComNumber), comm::GetLastSystemError()};
+        qCDebug(lcSerial) << "COM" << FComNumber << "did not open:" << FOpenFailure.device.c_str()
+                          << FOpenFailure.systemError;
         FOutBuf.reset();
         FInBuf.reset();
         FOutBufSize = FInBufSize = 0;
@@ -187,6 +192,7 @@ void TCustomCommPort::OpenPort() {
     FWriteThread = std::make_unique<TWriteThread>(*this);
     FWriteStarted.WaitFor(kStartWait);
     FOpen = true;
+    qCDebug(lcSerial) << "COM" << FComNumber << "opened";
     if (FOnOpen) FOnOpen(this, static_cast<std::int32_t>(comm::GetLastError()));
     std::this_thread::sleep_for(kSettlePause);
 }

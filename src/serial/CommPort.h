@@ -134,6 +134,14 @@ public:
     // until it is closed. The port does not close itself; the close clears this.
     bool DeviceLost() const noexcept { return FDeviceLost; }
 
+    // Why the last open failed: the device tried and the system's reason
+    // (errno, 0 when unknown). Empty after an open that succeeded.
+    struct OpenFailure {
+        std::string device;
+        int systemError = 0;
+    };
+    const OpenFailure& LastOpenFailure() const noexcept { return FOpenFailure; }
+
     // Buffer operations for the UI thread.
     std::int32_t InCount() const noexcept;
     std::int32_t OutFree() const noexcept;
@@ -214,6 +222,7 @@ protected:
     std::unique_ptr<TReadThread> FReadThread;
 
     std::int32_t FComNumber = 2;
+    OpenFailure FOpenFailure;
     TBaudRate FBaudRate = TBaudRate::cbr19200;
     TParity FParity = TParity::paNone;
     TStopbits FStopbits = TStopbits::sb1_0;
@@ -299,6 +308,7 @@ public:
     using TCustomCommPort::Databits;
     using TCustomCommPort::DTR;
     using TCustomCommPort::InSize;
+    using TCustomCommPort::LastOpenFailure;
     using TCustomCommPort::MonitorEvents;
     using TCustomCommPort::OnBreakSignal;
     using TCustomCommPort::OnCTSSignal;

@@ -14,6 +14,7 @@ namespace tarvik::comm {
 namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
+thread_local int lastSystemError = 0;
 
 std::mutex openerLock;
 CommDeviceOpener installedOpener;
@@ -28,6 +29,12 @@ DWORD GetLastError() noexcept {
 }
 void SetLastError(DWORD code) noexcept {
     lastError = code;
+}
+int GetLastSystemError() noexcept {
+    return lastSystemError;
+}
+void SetLastSystemError(int error) noexcept {
+    lastSystemError = error;
 }
 
 bool IsValidDcb(const DCB& dcb) noexcept {

@@ -37,6 +37,10 @@ inline constexpr DWORD ERROR_IO_DEVICE = 1117; // a device fault that may pass
 // The calling thread's last error code.
 DWORD GetLastError() noexcept;
 void SetLastError(DWORD code) noexcept;
+// The system's own reason (errno) behind the last failed open, kept because
+// the code above folds several into one; 0 when none is known.
+int GetLastSystemError() noexcept;
+void SetLastSystemError(int error) noexcept;
 
 // Device event bits (WaitCommEvent, SetCommMask)
 inline constexpr DWORD EV_RXCHAR = 0x0001;

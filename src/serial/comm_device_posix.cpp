@@ -385,24 +385,25 @@ private:
     serial_icounter_struct counts_{};
 };
 
+// A failed open: the code callers test, and the system's reason for the user.
+CommHandle failedOpen(DWORD code, int systemError) {
+    SetLastError(code);
+    SetLastSystemError(systemError);
+    return nullptr;
+}
+
 CommHandle openPath(const std::string& path) {
     SystemCalls& sys = CurrentSystemCalls();
+    SetLastSystemError(0);
     const int raw = sys.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (raw < 0) {
-        SetLastError(errorFromErrno(errno));
-        return nullptr;
-    }
+    if (raw < 0) return failedOpen(errorFromErrno(errno), errno);
     UniqueFd fd(sys, raw);
     termios2 t{};
-    if (sys.Ioctl(fd.get(), TCGETS2, &t) != 0) {
-        SetLastError(errno == ENOTTY ? ERROR_NOT_SUPPORTED : errorFromErrno(errno));
-        return nullptr;
-    }
-    if (sys.Flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
-        sys.Ioctl(fd.get(), TIOCEXCL, nullptr) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
+    if (sys.Ioctl(fd.get(), TCGETS2, &t) != 0)
+        return failedOpen(errno == ENOTTY ? ERROR_NOT_SUPPORTED : errorFromErrno(errno), errno);
+    // Another program holds the port: its lock, or the terminal's exclusive mode.
+    if (sys.Flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || sys.Ioctl(fd.get(), TIOCEXCL, nullptr) != 0)
+        return failedOpen(ERROR_ACCESS_DENIED, EBUSY);
     // Raw bytes both ways; carrier changes neither block nor hang up the tty.
     t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
     t.c_oflag &= ~OPOST;
@@ -410,10 +411,7 @@ CommHandle openPath(const std::string& path) {
     t.c_cflag |= CREAD | CLOCAL | HUPCL;
     t.c_cc[VMIN] = 1; // so that a read of nothing is EAGAIN, and 0 means hang-up
     t.c_cc[VTIME] = 0;
-    if (sys.Ioctl(fd.get(), TCSETS2, &t) != 0) {
-        SetLastError(errorFromErrno(errno));
-        return nullptr;
-    }
+    if (sys.Ioctl(fd.get(), TCSETS2, &t) != 0) return failedOpen(errorFromErrno(errno), errno);
     return std::make_unique<PosixCommDevice>(sys, std::move(fd), path, t);
 }
 

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
+#include "serial/port_diagnosis.h"
 #include "store/calllog.h"
 #include "store/keyvalue.h"
 #include "ui/abo_frm.h"
@@ -83,6 +84,7 @@ void MainController::FormCreate() {
     ComAc.SetComNumber(settings_.ComNumber);
     ComAc.SetBaud(settings_.Baud);
     ComAc.SetOpen(true);
+    if (!ComAc.Open()) logOpenFailure();
     const bool modemReady = InitModem();
     // A close asked for during the waits (a signal, the session's end) has run:
     // the start-up ends here.
@@ -131,8 +133,15 @@ void MainController::pollReportedCalls() {
     reported_.poll();
 }
 
+void MainController::logOpenFailure() {
+    const TCommPort::OpenFailure& failure = ComAc.LastOpenFailure();
+    writeLog(QByteArray::fromStdString(
+        comm::describeOpenFailure(ComAc.ComNumber(), failure.device, failure.systemError)));
+}
+
 void MainController::setOpen(bool open) {
     portAdapter_.setOpen(open);
+    if (open && !portAdapter_.isOpen()) logOpenFailure();
     if (open && portAdapter_.isOpen() && reportingModem()) InitModem();
 }
 

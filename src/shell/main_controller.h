@@ -59,6 +59,8 @@ private:
     // string; true when the modem answered "OK" on an open port.
     bool InitModem();
     void writeLog(const QByteArray& message);
+    // The port did not open: the device and the system's reason, for the user.
+    void logOpenFailure();
     bool reportingModem() const { return settings_.CidMode == kCidWithRings; }
     // The reporting modem's calls: read as they come, and again when a time is due.
     void pollReportedCalls();

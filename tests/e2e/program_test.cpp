@@ -50,11 +50,28 @@ TEST(Startup, AModemThatAnswersOkGivesOneStartLineAndNoBox) {
 TEST(Startup, WithoutAModemOneErrorLinePrecedesTheStartLine) {
     Sandbox box;
     Tarvik app(box);
-    ASSERT_TRUE(eventually([&box] { return box.logLines().size() >= 2; }, 10s));
-    EXPECT_EQ(box.logLines(), (QList<QByteArray>{kStartError, ""}));
+    ASSERT_TRUE(eventually([&box] { return box.logLines().size() >= 3; }, 10s));
+    EXPECT_EQ(box.logLines().mid(1), (QList<QByteArray>{kStartError, ""}));
+    EXPECT_TRUE(box.logLines()[0].startsWith("COM2 (/dev/ttyS1): ")) << "the device and why";
     EXPECT_EQ(box.boxes(), QStringList{"Error\tat Init modem or Open COM-Port!"});
     EXPECT_TRUE(app.running());
     EXPECT_EQ(app.terminate(), 0);
+}
+
+TEST(Startup, TheModemCategoryPrintsEveryLineSentAndReceived) {
+    Sandbox box;
+    Simulator sim(box, {});
+    QProcessEnvironment rules;
+    rules.insert("QT_LOGGING_RULES", "tarvik.modem.debug=true");
+    Tarvik app(box, rules);
+    ASSERT_EQ(sim.waitFor("rx", "ATM2+S64=1", 10s).kind, "rx");
+    ASSERT_TRUE(eventually([&app] { return app.output().contains("<- \"OK\""); }, 5s));
+    const QByteArray output = app.output();
+    EXPECT_LT(output.indexOf(R"(tarvik.modem: -> "ATE0\r\n")"),
+              output.indexOf(R"(tarvik.modem: -> "ATM2+S64=1\r\n")"))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains(R"(tarvik.modem: <- "OK")")) << output.toStdString();
+    EXPECT_GE(output.indexOf("tarvik.modem: -> "), 0);
 }
 
 TEST(Startup, ASilentModemIsAFailedStartToo) {

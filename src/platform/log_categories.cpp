@@ -1,0 +1,9 @@
+#include "platform/log_categories.h"
+
+namespace tarvik {
+
+Q_LOGGING_CATEGORY(lcModem, "tarvik.modem", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSerial, "tarvik.serial", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcNet, "tarvik.net", QtInfoMsg)
+
+} // namespace tarvik
