@@ -1,4 +1,5 @@
-# Every target does its own set-up on a fresh Debian 12 or 13 machine.
+# Every target does its own set-up on a fresh Debian 12 or 13 machine: the build
+# targets install what building needs, the test targets what the tests need.
 BUILD      ?= build
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
@@ -8,26 +9,30 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
-# Debian packages the build, the tests and the demo need; names that differ from
-# release to release are worked out in deps (the clang runtime of the release's
-# clang) or come as dependencies (imagemagick's own build of the release).
-PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
-            qt6-svg-dev libgl-dev libgtest-dev libgmock-dev libcanberra-dev libtsan2 \
-            dpkg-dev appstream desktop-file-utils \
-            xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core perl file \
-            clang libasan8 libubsan1 ccache \
-            x11-utils openbox weston xwayland dbus lintian qt6-wayland \
-            dbus-daemon clang-format iproute2
+# Debian packages that building and running TARVIK need (make, make demo, make
+# install, make package) ...
+BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
+                  qt6-svg-dev qt6-wayland libgl-dev libcanberra-dev dpkg-dev file perl
+# ... and what the tests need besides. Names that differ from release to release
+# are worked out in test-deps (the clang runtime of the release's clang) or come
+# as dependencies (imagemagick's own build of the release).
+TEST_PACKAGES := libgtest-dev libgmock-dev libtsan2 appstream desktop-file-utils \
+                 xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core \
+                 clang libasan8 libubsan1 ccache x11-utils openbox weston xwayland dbus \
+                 lintian dbus-daemon clang-format iproute2 pipewire-alsa
+PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps configure build test test-unit test-tsan demo install package clean format
+.PHONY: all deps test-deps configure build test test-unit test-tsan demo install uninstall package
+.PHONY: clean format
 .PHONY: fuzz-build test-fuzz fuzz test-asan
 
 all: build
 
-deps:
-	@missing="$$(for p in $(PACKAGES); do \
+# Installs the Debian packages named in PKGS that are missing (apt-get, as root or through sudo).
+define install_missing
+	@missing="$$(for p in $(1); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
 	  done)"; \
 	if [ -n "$$missing" ]; then \
@@ -35,13 +40,14 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
-	@major="$$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)"; \
-	runtime="libclang-rt-$$major-dev"; \
-	if ! dpkg-query -W -f='$${Status}\n' "$$runtime" 2>/dev/null | grep -q 'install ok installed'; then \
-	  echo "Installing:" $$runtime; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends "$$runtime"; \
-	fi
+endef
+
+deps:
+	$(call install_missing,$(BUILD_PACKAGES))
+
+test-deps: deps
+	$(call install_missing,$(TEST_PACKAGES))
+	$(call install_missing,libclang-rt-$$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)-dev)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DTARVIK_WERROR=$(WERROR)
@@ -51,17 +57,19 @@ configure: deps $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-test-unit: build
+test-unit: test-deps
+	cmake -S . -B $(BUILD) -DTARVIK_WERROR=$(WERROR) -DTARVIK_TESTS=ON
+	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 300
 
-test-tsan: deps
+test-tsan: test-deps
 	cmake -S . -B $(TSAN_BUILD) -DTARVIK_TSAN=ON -DTARVIK_WERROR=$(WERROR)
 	cmake --build $(TSAN_BUILD) -j$(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) --timeout 300
 
 # The fuzz targets under libFuzzer (clang), AddressSanitizer and UndefinedBehaviorSanitizer.
-fuzz-build: deps
+fuzz-build: test-deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DTARVIK_FUZZ=ON -DTARVIK_WERROR=$(WERROR)
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 
@@ -77,7 +85,7 @@ fuzz: fuzz-build
 ASAN_ENV := ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" \
             LSAN_OPTIONS="suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0" \
             UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-test-asan: deps
+test-asan: test-deps
 	cmake -S . -B $(ASAN_BUILD) -DTARVIK_ASAN=ON -DTARVIK_WERROR=$(WERROR)
 	$(ASAN_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
 	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) --timeout 600
@@ -90,8 +98,14 @@ demo: build
 PREFIX  ?= /usr/local
 DESTDIR ?=
 
+# As root (sudo make install) for the default PREFIX; DESTDIR stages for packagers.
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Removes what install put there, by the list the install wrote.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
+	xargs -d '\n' rm -f -- <$(BUILD)/install_manifest.txt
 
 package: build
 	cd $(BUILD) && cpack -G DEB -B package

@@ -313,11 +313,19 @@ sub scan_makefile {
     }
 }
 
+# The words of a Makefile variable, with $(OTHER) references expanded.
+sub makefile_variable {
+    my ($text, $name) = @_;
+    $text =~ /^\Q$name\E\s*:?=((?:.*\\\n)*.*)/m or return;
+    (my $list = $1) =~ s/\\\n/ /g;
+    return map { /^\$\((\w+)\)$/ ? makefile_variable($text, $1) : $_ } split ' ', $list;
+}
+
 sub makefile_packages {
     my ($text) = @_;
-    $text =~ /^PACKAGES\s*:?=((?:.*\\\n)*.*)/m or die "no PACKAGES list in the Makefile\n";
-    (my $list = $1) =~ s/\\\n/ /g;
-    return split ' ', $list;
+    my @packages = makefile_variable($text, 'PACKAGES');
+    die "no PACKAGES list in the Makefile\n" unless @packages;
+    return @packages;
 }
 
 # ---- C++ and CMake --------------------------------------------------------
@@ -491,6 +499,14 @@ for my $program (@programs) {
 }
 push @problems, "the scan did not find $_" for grep { !exists $seen_at{$_} } @expected;
 push @problems, "the Makefile's PACKAGES list looks empty" if keys(%listed) < 2;
+
+# Building and the demo install no test laboratory.
+my %build_only = map { $_ => 1 } makefile_variable($makefile, 'BUILD_PACKAGES');
+push @problems, "the Makefile has no BUILD_PACKAGES list" unless %build_only;
+for my $tool (qw(libgtest-dev libgmock-dev xvfb xdotool trayer openbox weston lintian clang
+    imagemagick appstream)) {
+    push @problems, "BUILD_PACKAGES names the test tool $tool" if $build_only{$tool};
+}
 
 print "\n", scalar(@programs), " programs, ", scalar(@problems), " problems\n";
 print "FAIL: $_\n" for @problems;
