@@ -82,7 +82,9 @@ fuzz: fuzz-build
 	fuzz/run_all.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The whole suite built with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer.
+# Sounds go into ALSA's null device (see tests/alsa-null.conf).
 ASAN_ENV := ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" \
+            ALSA_CONFIG_PATH="$(CURDIR)/tests/alsa-null.conf" \
             LSAN_OPTIONS="suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0" \
             UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 test-asan: test-deps
