@@ -115,5 +115,10 @@ found "shell programs" "Xvfb cat env grep rm sed sh sort tr wc xdotool xwininfo"
 extra=(--expect sort --expect tarvik-helper)
 expect 1 "expected program not found" "FAIL: the scan did not find tarvik-helper"
 
+# The packages of building and the demo hold no test tool; PACKAGES takes them in.
+printf 'BUILD_PACKAGES := cmake xvfb\nPACKAGES := $(BUILD_PACKAGES) xdotool\nall:\n\t@true\n' \
+    >"$work/src/Makefile"
+expect 1 "a test tool among the build packages" "FAIL: BUILD_PACKAGES names the test tool xvfb"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
