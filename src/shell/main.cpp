@@ -30,8 +30,9 @@ void installPresenter() {
 
 int main(int argc, char** argv) {
     tarvik::TerminationSignals::blockEarly();
-    tarvik::choosePlatform();
+    const QByteArray platformAsked = tarvik::choosePlatform();
     tarvik::TarvikApplication app(argc, argv);
+    tarvik::tellPlatformFallback(platformAsked, QGuiApplication::platformName());
     installPresenter();
 
     const tarvik::SingleInstanceGuard guard(QStringLiteral("TARVIK_ISRUN"));

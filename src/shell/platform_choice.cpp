@@ -1,5 +1,6 @@
 #include "shell/platform_choice.h"
 
+#include <QString>
 #include <QtGlobal>
 
 namespace tarvik {
@@ -13,9 +14,18 @@ QByteArray preferredPlatform(const EnvironmentLookup& environment) {
     return QByteArrayLiteral("xcb;wayland");
 }
 
-void choosePlatform() {
+QByteArray choosePlatform() {
     const QByteArray platform = preferredPlatform([](const char* name) { return qgetenv(name); });
     if (!platform.isEmpty()) qputenv("QT_QPA_PLATFORM", platform);
+    return platform;
+}
+
+void tellPlatformFallback(const QByteArray& asked, const QString& platformName) {
+    if (!asked.startsWith("xcb") || platformName != QLatin1String("wayland")) return;
+    qWarning("TARVIK: the X server of this Wayland session (DISPLAY=%s) refused the connection "
+             "(is XAUTHORITY set?); running as a native Wayland program, which cannot stay on "
+             "top, keep its windows' places or come to the front for a caller.",
+             qgetenv("DISPLAY").constData());
 }
 
 } // namespace tarvik

@@ -15,7 +15,12 @@ using EnvironmentLookup = std::function<QByteArray(const char* name)>;
 QByteArray preferredPlatform(const EnvironmentLookup& environment);
 
 // Puts the preferred platform into QT_QPA_PLATFORM; call before the
-// application object exists.
-void choosePlatform();
+// application object exists. Returns what it asked for (empty: nothing).
+QByteArray choosePlatform();
+
+// After the application object exists: when X11 was asked for and Qt fell back
+// to native Wayland (Xwayland refused the connection, as it does to a program
+// started without XAUTHORITY), says so on standard error, and what is lost.
+void tellPlatformFallback(const QByteArray& asked, const QString& platformName);
 
 } // namespace tarvik

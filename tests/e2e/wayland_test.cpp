@@ -130,13 +130,16 @@ protected:
                                         << session->log().toStdString();
     }
 
-    void start(const QString& platform) {
+    // `xDisplay`, when given, stands for the session's X display.
+    void start(const QString& platform, const QString& xDisplay = {}) {
         sim = std::make_unique<Simulator>(box, QStringList{});
         QProcessEnvironment environment = session->clientEnvironment(platform);
+        if (!xDisplay.isEmpty()) environment.insert("DISPLAY", xDisplay);
         // Native Wayland loads the system's graphics drivers, which may leave a buffer behind
         // in a module they have already unloaded: a report no suppression can name. The same
         // program code is leak-checked by every other whole-program run.
-        if (platform == QLatin1String("wayland") && qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+        const bool nativeWayland = platform == QLatin1String("wayland") || !xDisplay.isEmpty();
+        if (nativeWayland && qEnvironmentVariableIsSet("ASAN_OPTIONS"))
             environment.insert("ASAN_OPTIONS",
                                qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0");
         app = std::make_unique<Tarvik>(box, environment);
@@ -168,6 +171,16 @@ TEST_F(WaylandTest, NativeWaylandChosenByTheUserStillStarts) {
     start("wayland");
     call();
     EXPECT_TRUE(session->mainWindowOnX(2s).isEmpty()) << "the window is a Wayland surface";
+    EXPECT_TRUE(app->running());
+    EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
+}
+
+TEST_F(WaylandTest, AnXServerThatRefusesLeavesNativeWaylandAndTheProgramSaysSo) {
+    // No X server answers on this display, as Xwayland refuses a program without XAUTHORITY.
+    start("", ":987");
+    EXPECT_TRUE(eventually(
+        [this] { return app->output().contains("running as a native Wayland program"); }, 10s))
+        << app->output().toStdString();
     EXPECT_TRUE(app->running());
     EXPECT_EQ(app->terminate(), 0) << app->output().toStdString();
 }
