@@ -15,8 +15,8 @@ struct CallContext {
     MainView& view;
     ModemDialogue& modem;
     LogLineSink log;
-    // Told of rings, answers, callers and dials; none by default.
-    CallEvents* events = nullptr;
+    // Told of rings, answers, callers and dials; nobody by default.
+    CallEvents* events = &noCallEvents();
 
     MainState& state() const { return view.state(); }
 };

@@ -70,7 +70,7 @@ void Dialer::DialNumber() {
     const QByteArray number = c_.state().DialedNumber;
     if (!modem.SendModemString(cutShort(c_.settings.DialPrefix + number + "\r\n"))) return;
     c_.state().InCall = true;
-    if (c_.events) c_.events->dialing(number);
+    c_.events->dialing(number);
     c_.view.setStatusText(outgoingText(number));
 
     QByteArray line;

@@ -47,11 +47,11 @@ void IncomingCalls::ComAcRingSignal() {
     int rings = 1;
     if (c_.settings.AnswerOnRing == 0) {
         c_.log("Incoming call, ignored.");
-        if (c_.events) c_.events->ringIgnored();
+        c_.events->ringIgnored();
         return;
     }
     setStatus("Incoming call, waiting...");
-    if (c_.events) c_.events->ringCounted(rings);
+    c_.events->ringCounted(rings);
 
     QByteArray line;
     do {
@@ -59,7 +59,7 @@ void IncomingCalls::ComAcRingSignal() {
         if (line == "RING") {
             ++rings;
             t = GetTickCount();
-            if (c_.events) c_.events->ringCounted(rings);
+            c_.events->ringCounted(rings);
             setStatus("Incoming call (" + QByteArray::number(rings) + ").");
         }
     } while (rings < c_.settings.AnswerOnRing && !modem.TickElapsed(t, kRingGapMs));
@@ -76,9 +76,7 @@ void IncomingCalls::ComAcRingSignal() {
     modem.SendModemString(c_.settings.AnswerStr + "\r\n");
     c_.state().InCall = true;
     // Told however the answer ends, after its caller.
-    const auto answered = qScopeGuard([this] {
-        if (c_.events) c_.events->answered();
-    });
+    const auto answered = qScopeGuard([this] { c_.events->answered(); });
 
     HeldErrorLog answerLog(c_.log);
     const LogLineSink logAnswer = answerLog.sink();
@@ -86,8 +84,7 @@ void IncomingCalls::ComAcRingSignal() {
         line = modem.ReadModemLine();
         if (line.contains(kCallerIdMark)) {
             logAnswer(line);
-            if (c_.events)
-                c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol), {});
+            c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol), {});
             try {
                 ShowCallerId(c_.view, line, c_.settings.DigCol, logAnswer);
             } catch (...) {

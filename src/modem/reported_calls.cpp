@@ -113,10 +113,10 @@ void ReportedCalls::ring(std::uint32_t now) {
         sound_.playWav(c_.settings.SoundFile);
     }
     if (ignoring()) {
-        if (c_.events) c_.events->ringIgnored();
+        c_.events->ringIgnored();
         return;
     }
-    if (c_.events) c_.events->ringCounted(call.rings);
+    c_.events->ringCounted(call.rings);
     if (!call.callerDone)
         c_.view.setStatusText("Incoming call (" + QByteArray::number(call.rings) + ").");
 }
@@ -161,8 +161,7 @@ void ReportedCalls::completeCaller() {
     if (!call.numberLine.isEmpty()) log.write(call.numberLine);
     if (!call.nameLine.isEmpty()) log.write(call.nameLine);
     const QString name = reportedNameText(call.name);
-    if (c_.events)
-        c_.events->callerIdentified(ncidReportedNumber(call.numberValue), asciiName(name));
+    c_.events->callerIdentified(ncidReportedNumber(call.numberValue), asciiName(name));
     ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol);
     QByteArray status = "Incoming call: " + ncidReportedNumber(call.numberValue);
     if (!name.isEmpty()) status += ' ' + toCp1251(name);
