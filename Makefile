@@ -20,13 +20,15 @@ TEST_PACKAGES := libgtest-dev libgmock-dev libtsan2 appstream desktop-file-utils
                  xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core \
                  clang libasan8 libubsan1 ccache x11-utils openbox weston xwayland dbus \
                  lintian dbus-daemon clang-format iproute2 pipewire-alsa
-PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
+# ... and what trying a fresh release needs (make fresh-release).
+FRESH_PACKAGES := debootstrap
+PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES) $(FRESH_PACKAGES)
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps test-deps configure build test test-unit test-tsan demo install uninstall package
+.PHONY: all deps test-deps packages configure build test test-unit test-tsan demo install uninstall package
 .PHONY: clean format
-.PHONY: fuzz-build test-fuzz fuzz test-asan
+.PHONY: fuzz-build test-fuzz fuzz test-asan fresh-release
 
 all: build
 
@@ -48,6 +50,10 @@ deps:
 test-deps: deps
 	$(call install_missing,$(TEST_PACKAGES))
 	$(call install_missing,libclang-rt-$$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)-dev)
+
+# Every package the targets install, for the check against each release's index.
+packages:
+	@echo $(PACKAGES)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DTARVIK_WERROR=$(WERROR)
@@ -112,6 +118,14 @@ uninstall:
 package: build
 	cd $(BUILD) && cpack -G DEB -B package
 	@ls $(BUILD)/package/*.deb
+
+# The README's two commands on a fresh Debian release (RELEASE=bookworm, trixie),
+# in a chroot made from the release's minimal base; prints each step's time.
+RELEASE    ?= trixie
+FRESH_ROOT ?= /var/tmp/tarvik-fresh
+fresh-release:
+	$(call install_missing,$(FRESH_PACKAGES))
+	$(SUDO) scripts/fresh-release.sh $(RELEASE) $(FRESH_ROOT)/$(RELEASE)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -456,7 +456,7 @@ TEST_F(MainFormTest, AMinimisedWindowComesBackAndTheOpenItemTellsTheTruth) {
     minimise();
     form.SetWindowVisible(false);
     itemReads("Open", false);
-    form.showForCaller();
+    form.showForCaller("Incoming call: 1234");
     EXPECT_TRUE(form.isVisible() && !form.isMinimized()) << "hidden while minimised";
     itemReads("Hide", true);
 
@@ -602,7 +602,8 @@ TEST_F(MainFormTest, KeyDownCanKeepAKeyFromTheFocusedControl) {
 
 TEST_F(MainFormTest, TabMovesAmongTheFastKeysAndEnterClicks) {
     form.show();
-    QApplication::setActiveWindow(&form);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     form.btnPhoneBook->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), form.btnAnswer);

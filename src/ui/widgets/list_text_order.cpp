@@ -1,5 +1,6 @@
 #include "ui/widgets/list_text_order.h"
 
+#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 
@@ -127,18 +128,30 @@ std::optional<QTime> ListTextOrder::toTime(QStringView text) const {
     return time;
 }
 
+namespace {
+
+QDateTime utcDateTime(QDate date, QTime time) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return QDateTime(date, time, QTimeZone::UTC);
+#else
+    return QDateTime(date, time, Qt::UTC);
+#endif
+}
+
+} // namespace
+
 std::optional<QDateTime> ListTextOrder::toDateTime(const QString& text) const {
     const QStringView whole = QStringView(text).trimmed();
     const qsizetype blank = whole.indexOf(QLatin1Char(' '));
     const QStringView head = blank < 0 ? whole : whole.left(blank);
     const QStringView tail = blank < 0 ? QStringView() : whole.mid(blank + 1).trimmed();
     if (const std::optional<QDate> date = toDate(head)) {
-        if (tail.isEmpty()) return QDateTime(*date, QTime(0, 0), Qt::UTC);
-        if (const std::optional<QTime> time = toTime(tail)) return QDateTime(*date, *time, Qt::UTC);
+        if (tail.isEmpty()) return utcDateTime(*date, QTime(0, 0));
+        if (const std::optional<QTime> time = toTime(tail)) return utcDateTime(*date, *time);
         return std::nullopt;
     }
     if (const std::optional<QTime> time = toTime(whole))
-        return QDateTime(QDate(1899, 12, 30), *time, Qt::UTC);
+        return utcDateTime(QDate(1899, 12, 30), *time);
     return std::nullopt;
 }
 
