@@ -26,8 +26,11 @@ public:
     virtual void setStatusText(const QByteArray& text) = 0;
     virtual QByteArray statusText() const = 0;
 
-    // An incoming number: the window comes into view and the tray item reads "Hide".
-    virtual void showForCaller() = 0;
+    // An incoming caller: the window comes into view without taking the
+    // keyboard from the program the user is typing into, and the tray item
+    // reads "Hide". `notice` names the caller for a desktop notification
+    // ("Incoming call: 5551234567"), where the desktop needs one.
+    virtual void showForCaller(const QByteArray& notice) = 0;
 
     virtual bool phoneKeysVisible() const = 0;
     // The pressed look of the keypad key with this tag (10..140).

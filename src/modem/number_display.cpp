@@ -22,6 +22,11 @@ void showUnknownCaller(MainView& view, int digCol) {
 
 } // namespace
 
+QByteArray callerNotice(QByteArrayView digits) {
+    return digits.isEmpty() ? QByteArray(kNoCallerIdText)
+                            : "Incoming call: " + digits.toByteArray();
+}
+
 const std::array<QByteArray, 10>& CallerCategories() {
     static const std::array<QByteArray, 10> texts = [] {
         const char16_t* const source[10] = {
@@ -81,8 +86,9 @@ void ShowDialedNumber(const LedRow& leds, QByteArrayView dialedNumber) {
 }
 
 void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLineSink& writeLog) {
-    view.showForCaller();
     std::optional<QByteArray> cut = cutCallerNumber(line, digCol);
+    // The last digit is the caller's category, not part of the number.
+    view.showForCaller(callerNotice(cut ? cut->chopped(std::min<qsizetype>(1, cut->size())) : ""));
     if (!cut) return showUnknownCaller(view, digCol);
 
     QByteArray s = std::move(*cut);
@@ -100,8 +106,9 @@ void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLine
     if (writeLog) writeLog(CallerCategories()[static_cast<std::size_t>(category - '0')]);
 }
 
-void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol) {
-    view.showForCaller();
+void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol,
+                        const QByteArray& notice) {
+    view.showForCaller(notice);
     const QByteArray digits = reportedDigits(number);
     if (digits.isEmpty()) return showUnknownCaller(view, digCol);
     ShowOnLeds(view.leds(), padAfterMarker("o" + digits.right(digCol), kLedCount));

@@ -13,6 +13,12 @@ namespace tarvik {
 // the log file of the settings, tests capture the lines.
 using LogLineSink = std::function<void(const QByteArray& message)>;
 
+inline constexpr char kNoCallerIdText[] = "Incoming call, no caller ID.";
+
+// How a notice names a caller: "Incoming call: " and the digits shown, or
+// kNoCallerIdText.
+QByteArray callerNotice(QByteArrayView digits);
+
 // The log texts of the caller categories 0..9, in Windows-1251.
 const std::array<QByteArray, 10>& CallerCategories();
 
@@ -41,6 +47,8 @@ void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLine
 // A number a modem reported by itself (the value of its NMBR line): brings the
 // window into view and shows 'o' and the number's last `digCol` digits
 // right-aligned, or 'n' and `digCol` dashes for a withheld or missing number.
-void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol);
+// `notice` names the caller for a desktop notification.
+void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol,
+                        const QByteArray& notice);
 
 } // namespace tarvik

@@ -3,6 +3,7 @@
 #include "modem/dialogue.h"
 #include "modem/held_error_log.h"
 #include "modem/incoming_call.h"
+#include "modem/number_display.h"
 #include "platform/tick.h"
 #include "store/codepage.h"
 #include "store/settings.h"
@@ -162,10 +163,11 @@ void ReportedCalls::completeCaller() {
     if (!call.nameLine.isEmpty()) log.write(call.nameLine);
     const QString name = reportedNameText(call.name);
     c_.events->callerIdentified(ncidReportedNumber(call.numberValue), asciiName(name));
-    ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol);
     QByteArray status = "Incoming call: " + ncidReportedNumber(call.numberValue);
     if (!name.isEmpty()) status += ' ' + toCp1251(name);
-    c_.view.setStatusText(status.trimmed());
+    status = status.trimmed();
+    ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol, status);
+    c_.view.setStatusText(status);
     log.raiseHeldError();
 }
 
@@ -175,7 +177,7 @@ void ReportedCalls::endCall(std::uint32_t now) {
     nextProbeAt_ = now + kProbeEveryMs;
     if (!ignoring() && !call.reported) {
         c_.view.setStatusText(kWaitingForCall);
-        c_.log(kNoCallerIdLog);
+        c_.log(kNoCallerIdText);
     }
     // Modems lose caller ID on a reset or a re-plug, and some drift out of it.
     if (call.rings >= 2 && !call.reported) {

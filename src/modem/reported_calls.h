@@ -9,7 +9,6 @@
 
 namespace tarvik {
 
-inline constexpr char kNoCallerIdLog[] = "Incoming call, no caller ID.";
 inline constexpr char kModemSilentText[] = "Modem not answering, caller ID may be lost.";
 
 // A ring line of modems that report the caller with the rings: "RING", or

@@ -12,5 +12,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcModem)
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 // The NCID server: listening, clients coming and going.
 Q_DECLARE_LOGGING_CATEGORY(lcNet)
+// The desktop: tray, window activation, notifications.
+Q_DECLARE_LOGGING_CATEGORY(lcDesktop)
 
 } // namespace tarvik

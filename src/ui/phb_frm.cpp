@@ -55,7 +55,9 @@ private:
 
 TPhoneForm::TPhoneForm(QWidget* owner, QString programDir, TPhItemForm& entryDialog,
                        PhoneDialer dial)
-    : QWidget(owner, Qt::Window)
+    // A dialog to the window system, so that it is tied to the main window
+    // (WM_TRANSIENT_FOR) and every window manager keeps it above it.
+    : QWidget(owner, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
     , programDir_(std::move(programDir))
     , entry_(entryDialog)
     , dial_(std::move(dial)) {

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
 
     QObject::connect(&form, &TMainForm::trayDecided, &form, [&](bool available) {
         say(available ? QStringLiteral("TRAY yes") : QStringLiteral("TRAY no"));
-        if (options.isSet(show)) form.showForCaller();
+        if (options.isSet(show)) form.showForCaller(QByteArray());
         if (options.isSet(caller))
             runReported([&] { form.ShowCallerId(options.value(caller).toLatin1()); });
     });

@@ -7,6 +7,10 @@ namespace tarvik {
 TarvikApplication::TarvikApplication(int& argc, char** argv)
     : QApplication(argc, argv) {
     setQuitOnLastWindowClosed(false);
+    // A StatusNotifierItem's title, which KDE shows as the tray icon's tooltip.
+    setApplicationName(QStringLiteral("TARVIK"));
+    // Lets the desktop match the windows to tarvik.desktop (its icon and name).
+    setDesktopFileName(QStringLiteral("tarvik"));
 }
 
 bool TarvikApplication::notify(QObject* receiver, QEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "ui/widgets/design_scale.h"
 
+#include "platform/desktop_notification.h"
 #include "platform/errors.h"
 #include "store/calllog.h"
 #include "store/codepage.h"
@@ -360,19 +361,26 @@ void TMainForm::decideTray(bool available) {
     } else {
         // No way back from a hidden window: show it, with a task-bar entry.
         applyWindowFlags();
-        showForCaller();
+        miOpenFullSize->setChecked(true);
+        SetWindowVisible(true);
     }
     emit trayDecided(available);
 }
 
-void TMainForm::SetWindowVisible(bool show) {
+void TMainForm::SetWindowVisible(bool show, ShowFor showFor) {
     if (show) {
+        const bool forCaller = showFor == ShowFor::Caller;
+        // Window managers focus a window that is mapped again from minimised;
+        // only a fresh map can say that it must not take the keyboard.
+        if (forCaller && isVisible() && isMinimized()) hide();
+        setAttribute(Qt::WA_ShowWithoutActivating, forCaller);
         // The window manager can minimise the window whatever its buttons
         // say; a request to show it brings it back from there too.
         setWindowState(windowState() & ~Qt::WindowMinimized);
         this->show();
         raise();
-        activateWindow();
+        if (!forCaller) activateWindow();
+        setAttribute(Qt::WA_ShowWithoutActivating, false);
         miOpenFullSize->setText(QStringLiteral("Hide"));
     } else {
         if (trayMode_ == TrayMode::NoTray)
@@ -441,11 +449,18 @@ void TMainForm::applyWindowFlags() {
     if (onTop_) flags |= Qt::WindowStaysOnTopHint;
     if (flags == windowFlags()) return;
     const bool wasVisible = isVisible();
+    const bool wasActive = isActiveWindow();
     const QPoint where = pos();
     setWindowFlags(flags);
     if (wasVisible) {
         move(where);
         show();
+        // The window is a new one to the window manager: it keeps the place
+        // in front and the focus only when asked for them.
+        if (wasActive) {
+            raise();
+            activateWindow();
+        }
     }
 }
 
@@ -517,9 +532,26 @@ QByteArray TMainForm::statusText() const {
     return toCp1251(sBar->currentMessage());
 }
 
-void TMainForm::showForCaller() {
+void TMainForm::showForCaller(const QByteArray& notice) {
     miOpenFullSize->setChecked(true);
-    SetWindowVisible(true);
+    SetWindowVisible(true, ShowFor::Caller);
+    if (!callerNeedsNotice()) return;
+    if (!callerNotification_) setCallerNotification(std::make_unique<DesktopNotification>());
+    callerNotification_->show(QStringLiteral("TARVIK"), fromCp1251(notice));
+}
+
+bool TMainForm::callerNeedsNotice() const {
+    return trayMode_ == TrayMode::NoTray ||
+           QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+void TMainForm::setCallerNotification(std::unique_ptr<DesktopNotification> notification) {
+    callerNotification_ = std::move(notification);
+    // A click on it is the user asking for the window.
+    connect(callerNotification_.get(), &DesktopNotification::clicked, this, reported([this] {
+                miOpenFullSize->setChecked(true);
+                SetWindowVisible(true);
+            }));
 }
 
 bool TMainForm::phoneKeysVisible() const {

@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -18,6 +19,7 @@ class QStatusBar;
 
 namespace tarvik {
 
+class DesktopNotification;
 class TDigitLed;
 class TOvalButton;
 class TPanel;
@@ -69,8 +71,16 @@ public:
                    std::chrono::milliseconds patience = std::chrono::milliseconds(3000));
     TrayMode trayMode() const { return trayMode_; }
 
+    // Where a caller is told of when the window alone may not be seen (no
+    // tray, or a native Wayland session that does not raise a window for a
+    // program); by default the session's notification service.
+    void setCallerNotification(std::unique_ptr<DesktopNotification> notification);
+
+    // Who the window is shown for: the user, who gets the keyboard with it, or
+    // a caller, who must not take it from the program the user is typing into.
+    enum class ShowFor { User, Caller };
     // Operations of the window.
-    void SetWindowVisible(bool show);
+    void SetWindowVisible(bool show, ShowFor showFor = ShowFor::User);
     void ApplyLedColors(TColor on, TColor off);
     void ApplyButtonColors(TColor digit, TColor function);
     void ApplyBackgroundColor(TColor color);
@@ -99,7 +109,7 @@ public:
     LedRow leds() override;
     void setStatusText(const QByteArray& text) override;
     QByteArray statusText() const override;
-    void showForCaller() override;
+    void showForCaller(const QByteArray& notice) override;
     bool phoneKeysVisible() const override;
     void setKeyDown(int tag, bool down) override;
     void setRepeatHint(const QString& hint) override;
@@ -157,6 +167,7 @@ private:
     bool previewKey(QKeyEvent* event);
     bool serveAccelerator(const QKeyEvent* event);
     MainEvents& events() const;
+    bool callerNeedsNotice() const;
 
     SettingsRecord& settings_;
     MainState state_;
@@ -172,6 +183,7 @@ private:
     QTimer trayRetry_;
     QElapsedTimer trayWaited_;
     std::chrono::milliseconds trayPatience_{0};
+    std::unique_ptr<DesktopNotification> callerNotification_;
     // Key events re-sent to their receiver after the preview; the preview
     // leaves them alone.
     QList<const QEvent*> previewed_;

@@ -393,6 +393,7 @@ TEST_P(ManagedDesktopTest, EachWindowHasItsOwnTitleAndDialogsStandAboveTheWindow
     ASSERT_FALSE(book.isEmpty()) << "p opens the phone book";
     EXPECT_EQ(titleOf(book), "Phone Book");
     EXPECT_TRUE(stackedAbove(book, {window})) << "the phone book's keys are not covered";
+    EXPECT_EQ(transientFor(x, book), hexId(window)) << "every window manager keeps it above";
 
     const QString add = openWithKeys(book, {"alt+a"});
     ASSERT_FALSE(add.isEmpty()) << "Alt+A opens the entry dialog";

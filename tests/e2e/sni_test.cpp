@@ -5,6 +5,7 @@
 // XEmbed tray (trayer) sends the activation on every single click and a double
 // click besides: there only the double click runs it.
 #include "desktop_support.h"
+#include "private_bus.h"
 
 #include <QStandardPaths>
 #include <QThread>
@@ -13,39 +14,10 @@
 namespace tarvik::e2e {
 namespace {
 
-// A private session bus, so the test's tray host is the only one.
-class SessionBus {
-public:
-    SessionBus() {
-        // It warns that it may not raise its descriptor limit: no matter here.
-        daemon_.setStandardErrorFile(QProcess::nullDevice());
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!daemon_.waitForStarted(5000)) return;
-        eventually(
-            [this] {
-                daemon_.waitForReadyRead(100);
-                if (!daemon_.canReadLine()) return false;
-                address_ = QString::fromLatin1(daemon_.readLine().trimmed());
-                return true;
-            },
-            10s);
-    }
-    ~SessionBus() {
-        daemon_.terminate();
-        if (!daemon_.waitForFinished(3000)) daemon_.kill();
-        daemon_.waitForFinished(1000);
-    }
-    QString address() const { return address_; }
-
-private:
-    QProcess daemon_;
-    QString address_;
-};
-
 // The tray host: the test helper that owns org.kde.StatusNotifierWatcher.
 class NotifierHost {
 public:
-    explicit NotifierHost(const SessionBus& bus) {
+    explicit NotifierHost(const tarvik::testing::PrivateBus& bus) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
         helper_.setProcessEnvironment(env);
@@ -62,6 +34,8 @@ public:
 
     // The item the program registered: "SERVICE PATH", or "" on timeout.
     QString item(milliseconds timeout = 15s) { return waitForLine("registered ", timeout).mid(11); }
+    // The registered item's title, which the host shows as its tooltip.
+    QString title() { return waitForLine("title ", 10s, "error").mid(6); }
     // A left click on the icon, as the host passes it on; true when the item
     // took the call.
     bool activate() {
@@ -148,9 +122,10 @@ protected:
         ASSERT_FALSE(item.isEmpty())
             << "the icon registers with the host: " << joined(host->lines()).toStdString();
         EXPECT_TRUE(item.endsWith(" /StatusNotifierItem")) << item.toStdString();
+        EXPECT_EQ(host->title(), "TARVIK") << "the tooltip a host shows";
     }
 
-    SessionBus bus;
+    tarvik::testing::PrivateBus bus;
     std::unique_ptr<NotifierHost> host;
 };
 

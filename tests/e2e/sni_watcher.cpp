@@ -3,14 +3,15 @@
 // and records the items that register. Commands on standard input act as the
 // host does on a click:
 //   activate     Activate(0, 0) on the last registered item (a left click)
-// Lines on standard output: "ready", "registered SERVICE PATH", "activated",
-// "error TEXT".
+// Lines on standard output: "ready", "registered SERVICE PATH", "title TEXT"
+// (the item's title, which hosts show as its tooltip), "activated", "error TEXT".
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -70,6 +71,7 @@ public slots:
         items_ << service + QLatin1Char(' ') + path;
         say(QStringLiteral("registered ") + items_.last());
         emit StatusNotifierItemRegistered(service);
+        sayTitle(service, path);
     }
     void RegisterStatusNotifierHost(const QString&) {}
 
@@ -79,6 +81,20 @@ signals:
     void StatusNotifierHostRegistered();
 
 private:
+    void sayTitle(const QString& service, const QString& path) {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << kItemInterface << QStringLiteral("Title");
+        auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+        connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* w) {
+            const QDBusPendingReply<QDBusVariant> reply = *w;
+            say(reply.isError() ? QStringLiteral("error ") + reply.error().message()
+                                : QStringLiteral("title ") + reply.value().variant().toString());
+            w->deleteLater();
+        });
+    }
+
     QDBusConnection bus_;
     QStringList items_;
 };

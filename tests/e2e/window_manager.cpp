@@ -113,6 +113,13 @@ QString netWmName(const XServer& x, const QString& window) {
     return unquoted(xprop(x, {"-id", hexId(window), "_NET_WM_NAME"}));
 }
 
+QString transientFor(const XServer& x, const QString& window) {
+    // "WM_TRANSIENT_FOR(WINDOW): window id # 0x1a00007"
+    const QByteArray line = xprop(x, {"-id", hexId(window), "WM_TRANSIENT_FOR"});
+    const qsizetype at = line.indexOf("# ");
+    return at < 0 ? QString() : hexId(QString::fromLatin1(line.mid(at + 2)));
+}
+
 QMargins frameExtents(const XServer& x, const QString& window) {
     // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 21, 5": left, right, top, bottom.
     const QByteArray line = xprop(x, {"-id", hexId(window), "_NET_FRAME_EXTENTS"});

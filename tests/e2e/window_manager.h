@@ -33,6 +33,8 @@ private:
 
 // The window's _NET_WM_NAME, the title a window manager shows; "" when unset.
 QString netWmName(const XServer& x, const QString& window);
+// The window this one is transient for (WM_TRANSIENT_FOR), as a hex id; "" for none.
+QString transientFor(const XServer& x, const QString& window);
 
 // The frame the window manager put around the window (_NET_FRAME_EXTENTS):
 // its left, top, right and bottom widths; none without a window manager.

@@ -24,7 +24,10 @@ public:
     LedRow leds() override { return row; }
     void setStatusText(const QByteArray& text) override { status = text; }
     QByteArray statusText() const override { return status; }
-    void showForCaller() override { ++shownForCaller; }
+    void showForCaller(const QByteArray& notice) override {
+        ++shownForCaller;
+        notices.append(notice);
+    }
     bool phoneKeysVisible() const override { return keysVisible; }
     void setKeyDown(int tag, bool down) override { keyDowns.append({tag, down}); }
     void setRepeatHint(const QString& hint) override { repeatHint = hint; }
@@ -42,6 +45,7 @@ public:
     MainState mainState;
     QByteArray status;
     int shownForCaller = 0;
+    QList<QByteArray> notices; // one per showForCaller
     bool keysVisible = true;
     QList<QPair<int, bool>> keyDowns;
     QString repeatHint;

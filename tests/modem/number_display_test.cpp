@@ -68,6 +68,7 @@ TEST_F(CallerIdTest, TrimsAndDropsTheFirstColon) {
     show("1:2:3");
     EXPECT_EQ(view.shown(), expected("o     12:"));
     EXPECT_EQ(logged, QList<QByteArray>{CallerCategories()[3]});
+    EXPECT_EQ(view.notices, (QList<QByteArray>{"Incoming call: 123", "Incoming call: 12:"}));
 }
 
 TEST_F(CallerIdTest, UnknownAnywhereInTheLine) {
@@ -76,7 +77,7 @@ TEST_F(CallerIdTest, UnknownAnywhereInTheLine) {
     show("Unknown", 0);
     EXPECT_EQ(view.shown(), expected("n        "));
     EXPECT_TRUE(logged.isEmpty());
-    EXPECT_EQ(view.shownForCaller, 2);
+    EXPECT_EQ(view.notices, QList<QByteArray>(2, kNoCallerIdText));
 }
 
 TEST_F(CallerIdTest, NothingLeftShowsTheMarkerAlone) {
