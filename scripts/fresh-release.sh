@@ -12,7 +12,8 @@ repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 
 [ "$(id -u)" = 0 ] || { echo "fresh-release: run as root (it makes a chroot)" >&2; exit 1; }
 
-if [ ! -x "$root/usr/bin/apt-get" ]; then
+# A fresh base every time (KEEP_BASE=1 reuses the last one, packages and all).
+if [ "${KEEP_BASE:-}" != 1 ] || [ ! -x "$root/usr/bin/apt-get" ]; then
     rm -rf "$root"
     debootstrap --variant=minbase "$release" "$root" "$mirror"
 fi
