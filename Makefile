@@ -13,16 +13,16 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 # install, make package) ...
 BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
                   qt6-svg-dev qt6-wayland libgl-dev libcanberra-dev dpkg-dev file perl
+# ... what trying a fresh release needs (make fresh-release; the tests check its script) ...
+FRESH_PACKAGES := debootstrap
 # ... and what the tests need besides. Names that differ from release to release
 # are worked out in test-deps (the clang runtime of the release's clang) or come
 # as dependencies (imagemagick's own build of the release).
 TEST_PACKAGES := libgtest-dev libgmock-dev libtsan2 appstream desktop-file-utils \
                  xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core \
                  clang libasan8 libubsan1 ccache x11-utils openbox weston xwayland dbus \
-                 lintian dbus-daemon clang-format iproute2 pipewire-alsa
-# ... and what trying a fresh release needs (make fresh-release).
-FRESH_PACKAGES := debootstrap
-PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES) $(FRESH_PACKAGES)
+                 lintian dbus-daemon clang-format iproute2 pipewire-alsa $(FRESH_PACKAGES)
+PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 

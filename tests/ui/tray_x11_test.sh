@@ -71,7 +71,7 @@ grep -q '^TRAY yes$' "$work/preview.out" || fail "the program found no tray"
 read -r _ x y w h < <(grep '^TRAYICON ' "$work/preview.out")
 
 # Embedded: the icon's window hangs below the tray panel.
-xwininfo -id "$panel" -tree | grep -q '("tarvik-preview" "tarvik-preview")' ||
+xwininfo -id "$panel" -tree | grep -q '("tarvik-preview" "TARVIK")' ||
     fail "the icon is not embedded in the tray"
 main_window() { xdotool search --onlyvisible --name '^TARVIK \[Courier TREVA 2\.51\+\]$' | head -n1; }
 [ -z "$(main_window)" ] || fail "the window is visible at start"
