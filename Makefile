@@ -12,7 +12,7 @@ WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 # Debian packages that building and running TARVIK need (make, make demo, make
 # install, make package) ...
 BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
-                  qt6-svg-dev qt6-wayland libgl-dev libcanberra-dev dpkg-dev file perl
+                  qt6-svg-dev qt6-wayland libgl-dev libcanberra-dev libxcb1-dev dpkg-dev file perl
 # ... what trying a fresh release needs (make fresh-release; the tests check its script) ...
 FRESH_PACKAGES := debootstrap
 # ... and what the tests need besides. Names that differ from release to release
@@ -22,11 +22,15 @@ TEST_PACKAGES := libgtest-dev libgmock-dev libtsan2 appstream desktop-file-utils
                  xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core \
                  clang libasan8 libubsan1 ccache x11-utils openbox weston xwayland dbus \
                  lintian dbus-daemon clang-format iproute2 pipewire-alsa $(FRESH_PACKAGES)
-PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
+# The desktops most users run, for make test-desktops only: GNOME Shell with and
+# without its tray extension, KWin on Wayland and on X11 with Plasma's tray.
+DESKTOP_PACKAGES := gnome-shell gnome-shell-extension-appindicator gjs python3-dbusmock \
+                    kwin-wayland kwin-x11 plasma-workspace
+PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES) $(DESKTOP_PACKAGES)
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps test-deps packages configure build test test-unit test-tsan demo install uninstall package
+.PHONY: all deps test-deps desktop-deps packages configure build test test-unit test-tsan test-desktops demo install uninstall package
 .PHONY: clean format
 .PHONY: fuzz-build test-fuzz fuzz test-asan fresh-release
 
@@ -63,10 +67,19 @@ configure: deps $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
+desktop-deps: test-deps
+	$(call install_missing,$(DESKTOP_PACKAGES))
+
 test-unit: test-deps
 	cmake -S . -B $(BUILD) -DTARVIK_WERROR=$(WERROR) -DTARVIK_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 300
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 300 -LE desktops
+
+# The whole-program checks under GNOME Shell and KWin, headless, one session at a time.
+test-desktops: desktop-deps
+	cmake -S . -B $(BUILD) -DTARVIK_WERROR=$(WERROR) -DTARVIK_TESTS=ON
+	cmake --build $(BUILD) -j$(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -L desktops
 
 test-tsan: test-deps
 	cmake -S . -B $(TSAN_BUILD) -DTARVIK_TSAN=ON -DTARVIK_WERROR=$(WERROR)
@@ -96,7 +109,7 @@ ASAN_ENV := ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" \
 test-asan: test-deps
 	cmake -S . -B $(ASAN_BUILD) -DTARVIK_ASAN=ON -DTARVIK_WERROR=$(WERROR)
 	$(ASAN_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
-	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) --timeout 600
+	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) --timeout 600 -LE desktops
 
 test: test-unit test-tsan test-fuzz
 

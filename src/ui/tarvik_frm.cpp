@@ -13,6 +13,7 @@
 #include "ui/widgets/oval_button.h"
 #include "ui/widgets/panel.h"
 #include "ui/widgets/pictures.h"
+#include "ui/widgets/window_withdrawal.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
 #include <memory>
 
 namespace tarvik {
@@ -110,6 +112,15 @@ TMainForm::TMainForm(SettingsRecord& settings, QWidget* parent)
     setFixedSize(s(kClientWidth), s(kClientHeight));
     layoutPanels();
     applyWindowFlags();
+
+    // Shown again for a caller once the window manager has let go of the
+    // hidden window, or after half a second of waiting for it.
+    reshow_.setInterval(10);
+    connect(&reshow_, &QTimer::timeout, this, reported([this] {
+        if (!windowManagerLetGo(*this) && withdrawing_.elapsed() < 500) return;
+        reshow_.stop();
+        bringToFront(ShowFor::Caller);
+    }));
 
     trayRetry_.setInterval(kTrayRetryMs);
     connect(&trayRetry_, &QTimer::timeout, this, reported([this] {
@@ -368,20 +379,20 @@ void TMainForm::decideTray(bool available) {
 }
 
 void TMainForm::SetWindowVisible(bool show, ShowFor showFor) {
+    reshow_.stop();
     if (show) {
-        const bool forCaller = showFor == ShowFor::Caller;
         // Window managers focus a window that is mapped again from minimised;
         // only a fresh map can say that it must not take the keyboard.
-        if (forCaller && isVisible() && isMinimized()) hide();
-        setAttribute(Qt::WA_ShowWithoutActivating, forCaller);
-        // The window manager can minimise the window whatever its buttons
-        // say; a request to show it brings it back from there too.
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        this->show();
-        raise();
-        if (!forCaller) activateWindow();
-        setAttribute(Qt::WA_ShowWithoutActivating, false);
-        miOpenFullSize->setText(QStringLiteral("Hide"));
+        if (showFor == ShowFor::Caller && isVisible() && isMinimized()) {
+            hide();
+            miOpenFullSize->setText(QStringLiteral("Hide"));
+            if (!windowManagerLetGo(*this)) {
+                withdrawing_.start();
+                reshow_.start();
+                return;
+            }
+        }
+        bringToFront(showFor);
     } else {
         if (trayMode_ == TrayMode::NoTray)
             showMinimized();
@@ -389,6 +400,26 @@ void TMainForm::SetWindowVisible(bool show, ShowFor showFor) {
             hide();
         miOpenFullSize->setText(QStringLiteral("Open"));
     }
+}
+
+void TMainForm::bringToFront(ShowFor showFor) {
+    const bool forCaller = showFor == ShowFor::Caller;
+    // The attribute counts for a window not yet made; once it exists, Qt's
+    // platforms read its window's property instead.
+    const QVariant withoutActivating = forCaller ? QVariant(true) : QVariant();
+    setAttribute(Qt::WA_ShowWithoutActivating, forCaller);
+    if (QWindow* handle = windowHandle())
+        handle->setProperty("_q_showWithoutActivating", withoutActivating);
+    // The window manager can minimise the window whatever its buttons say; a
+    // request to show it brings it back from there too.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    this->show();
+    raise();
+    if (!forCaller) activateWindow();
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    if (QWindow* handle = windowHandle())
+        handle->setProperty("_q_showWithoutActivating", QVariant());
+    miOpenFullSize->setText(QStringLiteral("Hide"));
 }
 
 void TMainForm::changeEvent(QEvent* event) {

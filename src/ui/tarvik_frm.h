@@ -168,6 +168,7 @@ private:
     bool serveAccelerator(const QKeyEvent* event);
     MainEvents& events() const;
     bool callerNeedsNotice() const;
+    void bringToFront(ShowFor showFor);
 
     SettingsRecord& settings_;
     MainState state_;
@@ -184,6 +185,8 @@ private:
     QElapsedTimer trayWaited_;
     std::chrono::milliseconds trayPatience_{0};
     std::unique_ptr<DesktopNotification> callerNotification_;
+    QTimer reshow_;
+    QElapsedTimer withdrawing_;
     // Key events re-sent to their receiver after the preview; the preview
     // leaves them alone.
     QList<const QEvent*> previewed_;

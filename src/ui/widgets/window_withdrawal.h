@@ -1,0 +1,13 @@
+#pragma once
+class QWidget;
+
+namespace tarvik {
+
+// Whether the window manager has let go of a window the program hid: an X11
+// window manager that has not yet handled the hide still keeps the window's
+// state (WM_STATE Normal or Iconic), and a window shown again before that loses
+// what it asks for (stay on top) to the manager's late clean-up. True on every
+// other platform, and for a window that was never shown.
+bool windowManagerLetGo(const QWidget& window);
+
+} // namespace tarvik
