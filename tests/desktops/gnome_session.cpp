@@ -1,5 +1,7 @@
 #include "gnome_session.h"
 
+#include "e2e_support.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -9,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <QThread>
 #include <QVariantMap>
@@ -25,44 +28,13 @@ const QString kTrustedName = QStringLiteral("org.freedesktop.impl.portal.desktop
 const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 constexpr uint kLeftButton = 0x110; // BTN_LEFT
 
-bool waitUntil(const std::function<bool()>& condition, int ms) {
-    const QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
-
-// Xwayland started by the shell: its display and authority file, from its
-// command line ("Xwayland :0 -rootless ... -auth FILE ...").
-bool xwaylandOf(qint64 shellPid, QString& display, QString& xauthority) {
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")});
-    for (const QString& pid : pids) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QByteArray line = stat.readAll();
-        // "PID (comm) STATE PPID ..."; comm may hold blanks, so read after its ')'.
-        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (!line.contains("(Xwayland)") || rest.size() < 2 || rest[1].toLongLong() != shellPid)
-            continue;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!cmdline.open(QIODevice::ReadOnly)) continue;
-        const QList<QByteArray> args = cmdline.readAll().split('\0');
-        for (qsizetype i = 0; i < args.size(); ++i) {
-            if (args[i].startsWith(':')) display = QString::fromLatin1(args[i]);
-            if (args[i] == "-auth" && i + 1 < args.size())
-                xauthority = QString::fromLocal8Bit(args[i + 1]);
-        }
-        return !display.isEmpty();
-    }
-    return false;
-}
+using e2e::eventually;
 
 } // namespace
 
-GnomeSession::GnomeSession(bool appIndicator) {
-    if (!start(appIndicator) && failure_.isEmpty()) failure_ = QStringLiteral("not started");
+GnomeSession::GnomeSession(bool appIndicator)
+    : appIndicator_(appIndicator) {
+    if (!start() && failure_.isEmpty()) failure_ = QStringLiteral("not started");
     if (!failure_.isEmpty()) {
         QFile log(home_.filePath(QStringLiteral("shell.log")));
         if (log.open(QIODevice::ReadOnly))
@@ -115,7 +87,7 @@ bool GnomeSession::gsettings(const QStringList& args) const {
     return tool.waitForFinished(10000) && tool.exitCode() == 0;
 }
 
-bool GnomeSession::start(bool appIndicator) {
+bool GnomeSession::start() {
     if (systemBus_.address().isEmpty() || sessionBus_.address().isEmpty()) {
         failure_ = QStringLiteral("dbus-daemon did not start");
         return false;
@@ -160,8 +132,8 @@ bool GnomeSession::start(bool appIndicator) {
     activation << QVariant::fromValue(folders);
     connection.call(activation);
 
-    const QString extensions =
-        appIndicator ? QStringLiteral("['ubuntu-appindicators@ubuntu.com']") : QStringLiteral("[]");
+    const QString extensions = appIndicator_ ? QStringLiteral("['ubuntu-appindicators@ubuntu.com']")
+                                             : QStringLiteral("[]");
     if (!gsettings({QStringLiteral("org.gnome.shell"), QStringLiteral("enabled-extensions"),
                     extensions}) ||
         !gsettings({QStringLiteral("org.gnome.shell"), QStringLiteral("disable-user-extensions"),
@@ -191,21 +163,22 @@ bool GnomeSession::start(bool appIndicator) {
     const auto registered = [names](const QString& name) {
         return names->isServiceRegistered(name).value();
     };
-    if (!waitUntil(
+    if (!eventually(
             [&] {
                 return registered(QStringLiteral("org.gnome.Shell")) && registered(kRemoteDesktop);
             },
-            60000)) {
+            std::chrono::milliseconds(60000))) {
         failure_ = QStringLiteral("the shell did not come up");
         return false;
     }
-    if (!waitUntil([this] { return findXwayland(); }, 30000)) {
+    if (!eventually([this] { return findXwayland(shell_.processId(), display_, xauthority_); },
+                    std::chrono::milliseconds(30000))) {
         failure_ = QStringLiteral("no Xwayland");
         return false;
     }
-    if (appIndicator &&
-        !waitUntil([&] { return registered(QStringLiteral("org.kde.StatusNotifierWatcher")); },
-                   20000)) {
+    if (appIndicator_ &&
+        !eventually([&] { return registered(QStringLiteral("org.kde.StatusNotifierWatcher")); },
+                    std::chrono::milliseconds(20000))) {
         failure_ = QStringLiteral("the AppIndicator extension does not run");
         return false;
     }
@@ -214,8 +187,8 @@ bool GnomeSession::start(bool appIndicator) {
         QStringLiteral("org.gnome.Shell.Notifications"),
         QStringLiteral("/org/gnome/Shell/Notifications"),
         QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
-    if (!waitUntil([&] { return registered(QStringLiteral("org.freedesktop.Notifications")); },
-                   20000)) {
+    if (!eventually([&] { return registered(QStringLiteral("org.freedesktop.Notifications")); },
+                    std::chrono::milliseconds(20000))) {
         failure_ = QStringLiteral("no notification service");
         return false;
     }
@@ -244,81 +217,33 @@ bool GnomeSession::start(bool appIndicator) {
     };
     // Left too early, the start-up brings it back: left until it stays away.
     int awayFor = 0;
-    if (!waitUntil(
+    if (!eventually(
             [&] {
                 if (overview()) overview(false);
                 awayFor = overview() ? 0 : awayFor + 1;
                 return awayFor >= 20;
             },
-            20000)) {
+            std::chrono::milliseconds(20000))) {
         failure_ = QStringLiteral("the overview stays");
         return false;
     }
     return true;
 }
 
-bool GnomeSession::findXwayland() {
-    return xwaylandOf(shell_.processId(), display_, xauthority_);
-}
-
-QList<GnomeSession::Window> GnomeSession::windows() const {
+DesktopSession::Window GnomeSession::window(const QString& title) const {
     const QDBusMessage reply = bus().call(QDBusMessage::createMethodCall(
         QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell/Introspect"),
         QStringLiteral("org.gnome.Shell.Introspect"), QStringLiteral("GetWindows")));
-    QList<Window> found;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return found;
-    QMap<qulonglong, QVariantMap> all;
-    reply.arguments().constFirst().value<QDBusArgument>() >> all;
-    for (const QVariantMap& properties : std::as_const(all))
-        found.append({properties.value(QStringLiteral("title")).toString(),
-                      properties.value(QStringLiteral("wm-class")).toString(),
-                      properties.value(QStringLiteral("is-hidden")).toBool(),
-                      properties.value(QStringLiteral("has-focus")).toBool()});
-    return found;
-}
-
-GnomeSession::Window GnomeSession::window(const QString& title) const {
-    for (const Window& w : windows())
-        if (w.title == title) return w;
-    // The shell lists no window that stays off the task bar (a tray program's
-    // tool window): what it tells the X clients about it stands in.
-    const QByteArray ids =
-        runX(QStringLiteral("xdotool"),
-             {QStringLiteral("search"), QStringLiteral("--name"),
-              QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
-    for (const QByteArray& id : ids.split('\n')) {
-        const QByteArray state = runX(
-            QStringLiteral("xprop"), {QStringLiteral("-id"), QString::fromLatin1(id),
-                                      QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")});
-        if (id.isEmpty() || !state.contains("window state: ")) continue;
-        const QByteArray active =
-            runX(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).trimmed();
-        return {title,
-                {},
-                !state.contains("window state: Normal") || state.contains("_NET_WM_STATE_HIDDEN"),
-                active == id};
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+        QMap<qulonglong, QVariantMap> all;
+        reply.arguments().constFirst().value<QDBusArgument>() >> all;
+        for (const QVariantMap& properties : std::as_const(all))
+            if (properties.value(QStringLiteral("title")).toString() == title)
+                return {title, properties.value(QStringLiteral("is-hidden")).toBool(),
+                        properties.value(QStringLiteral("has-focus")).toBool()};
     }
-    return {};
-}
-
-QStringList GnomeSession::stacking() const {
-    // "_NET_CLIENT_LIST_STACKING(WINDOW): window id # 0x400007, 0x600003"
-    const QByteArray line =
-        runX(QStringLiteral("xprop"),
-             {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
-    QStringList titles;
-    for (const QByteArray& id : line.mid(line.indexOf('#') + 1).split(',')) {
-        // X toolkit programs (xlogo) set only the old WM_NAME.
-        const QByteArray names = runX(QStringLiteral("xprop"),
-                                      {QStringLiteral("-id"), QString::fromLatin1(id.trimmed()),
-                                       QStringLiteral("_NET_WM_NAME"), QStringLiteral("WM_NAME")});
-        QByteArray name;
-        for (const QByteArray& line : names.split('\n'))
-            if (name.isEmpty() && line.contains('"')) name = line;
-        const qsizetype open = name.indexOf('"');
-        titles << QString::fromUtf8(name.mid(open + 1, name.lastIndexOf('"') - open - 1));
-    }
-    return titles;
+    // The shell lists no window that stays off the task bar.
+    return xWindow(title);
 }
 
 void GnomeSession::click(QPoint at) {
@@ -336,8 +261,26 @@ void GnomeSession::click(QPoint at) {
     notify(QStringLiteral("NotifyPointerButton"), {int(kLeftButton), false});
 }
 
-void GnomeSession::type(const QList<uint>& keysyms) {
-    for (uint keysym : keysyms) {
+QString GnomeSession::name() const {
+    return appIndicator_ ? QStringLiteral("gnome-appindicator") : QStringLiteral("gnome-plain");
+}
+
+bool GnomeSession::giveFocus(const QString& title, QPoint at) {
+    // Again while the window may still be settling.
+    return eventually(
+        [&] {
+            click(at);
+            return eventually([&] { return window(title).focused; }, std::chrono::seconds(1));
+        },
+        std::chrono::seconds(10));
+}
+
+void GnomeSession::type(const QStringList& keys) {
+    static const QHash<QString, uint> keysyms{{QStringLiteral("space"), 0x20},
+                                              {QStringLiteral("p"), 0x70},
+                                              {QStringLiteral("Escape"), 0xff1b}};
+    for (const QString& key : keys) {
+        const uint keysym = keysyms.value(key);
         for (bool pressed : {true, false}) {
             QDBusMessage call = QDBusMessage::createMethodCall(
                 kRemoteDesktop, remoteSession_, kRemoteDesktop + QStringLiteral(".Session"),
@@ -356,18 +299,6 @@ bool GnomeSession::screenshot(const QString& path) const {
     call << false << false << path;
     const QDBusMessage reply = bus().call(call);
     return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
-}
-
-QByteArray GnomeSession::runX(const QString& program, const QStringList& args) const {
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display_);
-    env.insert(QStringLiteral("XAUTHORITY"), xauthority_);
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    tool.setProcessEnvironment(env);
-    tool.start(program, args);
-    if (!tool.waitForFinished(15000)) tool.kill();
-    return tool.readAllStandardOutput();
 }
 
 } // namespace tarvik::desktops

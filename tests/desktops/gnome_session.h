@@ -5,6 +5,7 @@
 // shell's own view (its introspection interface), and what it types and clicks
 // goes through the compositor (its remote-desktop interface), as a user's
 // keyboard and mouse do.
+#include "desktop_session.h"
 #include "private_bus.h"
 
 #include <QDBusConnection>
@@ -19,59 +20,39 @@
 
 namespace tarvik::desktops {
 
-class GnomeSession {
+class GnomeSession final : public DesktopSession {
 public:
     // With the AppIndicator extension (a tray, as Ubuntu ships it) or plain.
     explicit GnomeSession(bool appIndicator);
-    ~GnomeSession();
+    ~GnomeSession() override;
     GnomeSession(const GnomeSession&) = delete;
     GnomeSession& operator=(const GnomeSession&) = delete;
 
-    // Why the session is not there; "" once it runs.
-    QString failure() const { return failure_; }
-
-    // What a program started in the session gets: its buses, Wayland and
-    // Xwayland displays; no platform chosen.
-    QProcessEnvironment clientEnvironment() const;
-
-    struct Window {
-        QString title;
-        QString wmClass;
-        bool hidden = false; // minimised
-        bool focused = false;
-    };
-    // Every window, as the shell sees it.
-    QList<Window> windows() const;
-    // The window with this title; an empty title when there is none.
-    Window window(const QString& title) const;
-    // The shell's stacking of the Xwayland windows, bottom to top, by title.
-    QStringList stacking() const;
-
-    // Through the compositor: a left click at a point of the screen, keys by
-    // their X keysyms.
-    void click(QPoint at);
-    void type(const QList<uint>& keysyms);
-    // The screen as a PNG file.
-    bool screenshot(const QString& path) const;
-
-    // An X client on the session's Xwayland (xprop, xwininfo, ...): its output.
-    QByteArray runX(const QString& program, const QStringList& args) const;
+    QString name() const override;
+    bool hasTray() const override { return appIndicator_; }
+    bool notifies() const override { return true; }
+    QProcessEnvironment clientEnvironment() const override;
+    // The shell's introspection lists the windows of the task bar; a tray
+    // program's tool window is read as the X clients see it.
+    Window window(const QString& title) const override;
+    // A left click through the compositor's remote-desktop interface.
+    bool giveFocus(const QString& title, QPoint at) override;
+    void type(const QStringList& keys) override;
+    bool screenshot(const QString& path) const override;
 
 private:
-    bool start(bool appIndicator);
+    bool start();
     bool gsettings(const QStringList& args) const;
-    bool findXwayland();
     QDBusConnection bus() const;
+    void click(QPoint at);
 
+    bool appIndicator_;
     QTemporaryDir home_;
     testing::PrivateBus systemBus_;
     testing::PrivateBus sessionBus_;
     QProcess logind_;
     QProcess shell_;
-    QString display_;
-    QString xauthority_;
     QString remoteSession_;
-    QString failure_;
 };
 
 } // namespace tarvik::desktops
