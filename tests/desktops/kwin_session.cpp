@@ -146,9 +146,17 @@ QString KwinSession::runScript(const QString& body) const {
     const QString path = home_.filePath(QStringLiteral("script-%1.js").arg(token));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {};
-    file.write(QStringLiteral("function report(text) { print('%1%2 ' + text); }\n%3\n")
-                   .arg(QLatin1String(kReport), token, body)
-                   .toUtf8());
+    // Plasma 6 renamed the clients windows; the script speaks both.
+    file.write(
+        QStringLiteral("function report(text) { print('%1%2 ' + text); }\n"
+                       "function windows() { return workspace.windowList ? "
+                       "workspace.windowList() : workspace.clientList(); }\n"
+                       "function active() { return workspace.activeWindow !== undefined ? "
+                       "workspace.activeWindow : workspace.activeClient; }\n"
+                       "function activate(w) { if (workspace.activeWindow !== undefined) "
+                       "workspace.activeWindow = w; else workspace.activeClient = w; }\n%3\n")
+            .arg(QLatin1String(kReport), token, body)
+            .toUtf8());
     file.close();
 
     const QString plugin = QStringLiteral("tarvik-test-") + token;
@@ -187,10 +195,9 @@ QString KwinSession::runScript(const QString& body) const {
 
 DesktopSession::Window KwinSession::window(const QString& title) const {
     const QString found = runScript(QStringLiteral(R"(
-var all = workspace.clientList(), out = [];
+var all = windows(), out = [];
 for (var i = 0; i < all.length; ++i)
-    out.push({title: all[i].caption, minimized: all[i].minimized,
-              active: all[i] === workspace.activeClient});
+    out.push({title: all[i].caption, minimized: all[i].minimized, active: all[i] === active()});
 report(JSON.stringify(out));)"));
     const QJsonArray windows = QJsonDocument::fromJson(found.toUtf8()).array();
     for (const QJsonValue& value : windows) {
@@ -207,9 +214,9 @@ bool KwinSession::giveFocus(const QString& title, QPoint /*at*/) {
     quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
         .replace(QLatin1Char('\''), QLatin1String("\\'"));
     runScript(QStringLiteral(R"(
-var all = workspace.clientList();
+var all = windows();
 for (var i = 0; i < all.length; ++i)
-    if (all[i].caption === '%1') workspace.activeClient = all[i];
+    if (all[i].caption === '%1') activate(all[i]);
 report('done');)")
                   .arg(quoted));
     return eventually([&] { return window(title).focused; }, 5s);
