@@ -43,6 +43,12 @@ public:
     // compositor takes input, else the compositor's own activation (as a task
     // bar asks for it).
     virtual bool giveFocus(const QString& title, QPoint at) = 0;
+    // Clicks on the program's tray icon, as the tray host passes them on;
+    // false where the test cannot reach the icon.
+    virtual bool clickTrayIcon(int times) {
+        (void)times;
+        return false;
+    }
     // Keys typed, by X keysym name ("space", "p", "Escape").
     virtual void type(const QStringList& keys) = 0;
     // The window minimised, as its menu does it.

@@ -2,6 +2,7 @@
 
 #include "e2e_support.h"
 
+#include <QColor>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QImage>
 #include <QRegularExpression>
 #include <QThread>
 #include <QVariantMap>
@@ -246,7 +248,7 @@ DesktopSession::Window GnomeSession::window(const QString& title) const {
     return xWindow(title);
 }
 
-void GnomeSession::click(QPoint at) {
+void GnomeSession::click(QPoint at, int times) {
     const auto notify = [this](const QString& method, const QVariantList& args) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             kRemoteDesktop, remoteSession_, kRemoteDesktop + QStringLiteral(".Session"), method);
@@ -257,8 +259,29 @@ void GnomeSession::click(QPoint at) {
     notify(QStringLiteral("NotifyPointerMotionRelative"), {-10000.0, -10000.0});
     notify(QStringLiteral("NotifyPointerMotionRelative"), {double(at.x()), double(at.y())});
     QThread::msleep(100);
-    notify(QStringLiteral("NotifyPointerButton"), {int(kLeftButton), true});
-    notify(QStringLiteral("NotifyPointerButton"), {int(kLeftButton), false});
+    for (int i = 0; i < times; ++i) {
+        notify(QStringLiteral("NotifyPointerButton"), {int(kLeftButton), true});
+        notify(QStringLiteral("NotifyPointerButton"), {int(kLeftButton), false});
+        QThread::msleep(60);
+    }
+}
+
+bool GnomeSession::clickTrayIcon(int times) {
+    if (!appIndicator_) return false;
+    // The extension puts the icon into the top bar, whose other items are
+    // white on black: the icon is where the bar shows its blue letters.
+    const QString path = home_.filePath(QStringLiteral("bar.png"));
+    if (!screenshot(path)) return false;
+    const QImage screen(path);
+    for (int x = screen.width() - 1; x >= 0; --x)
+        for (int y = 4; y < 28; ++y) {
+            const QColor pixel = screen.pixelColor(x, y);
+            if (pixel.blue() > 150 && pixel.red() < 100 && pixel.green() < 150) {
+                click({x - 6, 16}, times);
+                return true;
+            }
+        }
+    return false;
 }
 
 QString GnomeSession::name() const {
@@ -269,7 +292,7 @@ bool GnomeSession::giveFocus(const QString& title, QPoint at) {
     // Again while the window may still be settling.
     return eventually(
         [&] {
-            click(at);
+            click(at, 1);
             return eventually([&] { return window(title).focused; }, std::chrono::seconds(1));
         },
         std::chrono::seconds(10));

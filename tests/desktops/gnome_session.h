@@ -38,13 +38,14 @@ public:
     // A left click through the compositor's remote-desktop interface.
     bool giveFocus(const QString& title, QPoint at) override;
     void type(const QStringList& keys) override;
+    bool clickTrayIcon(int times) override;
     bool screenshot(const QString& path) const override;
 
 private:
     bool start();
     bool gsettings(const QStringList& args) const;
     QDBusConnection bus() const;
-    void click(QPoint at);
+    void click(QPoint at, int times);
 
     bool appIndicator_;
     QTemporaryDir home_;
