@@ -4,7 +4,10 @@
 # a Debian package that the Makefile's PACKAGES list names (or one that every
 # Debian system has: priority required or essential).
 #
-#   programs_check.pl [--expect NAME]... SOURCE_ROOT
+#   programs_check.pl [--expect NAME]... [--exclude DIR]... [--within DIR]... SOURCE_ROOT
+#
+# --exclude leaves out the sources under a folder, --within scans only those
+# (the desktop checks, whose packages only their own target installs).
 #
 # Programs are found by reading the sources: command words of shell scripts and
 # Makefile recipes, QProcess program names and the literal program arguments of
@@ -19,9 +22,9 @@ use Cwd qw(abs_path);
 use File::Find;
 use Getopt::Long;
 
-my @expected;
-GetOptions('expect=s' => \@expected) && @ARGV == 1
-    or die "usage: $0 [--expect NAME]... SOURCE_ROOT\n";
+my (@expected, @excluded, @within);
+GetOptions('expect=s' => \@expected, 'exclude=s' => \@excluded, 'within=s' => \@within) && @ARGV == 1
+    or die "usage: $0 [--expect NAME]... [--exclude DIR]... [--within DIR]... SOURCE_ROOT\n";
 my $root = abs_path($ARGV[0]) // die "no such folder: $ARGV[0]\n";
 
 # Found by name wherever they appear as a string or a shell word: these tools
@@ -416,6 +419,8 @@ find({ no_chdir => 1, wanted => sub {
     if (-d && m{/(?:corpus|build[^/]*|\.git)$}) { $File::Find::prune = 1; return }
     return unless -f;
     my $file = substr($_, length($root) + 1);
+    return if grep { $file =~ m{^\Q$_\E/} } @excluded;
+    return if @within && !grep { $file =~ m{^\Q$_\E/} } @within;
     if ($file =~ /(?:^|\/)CMakeLists\.txt$|\.cmake$/) { push @cmake, $file }
     elsif (grep { $file =~ m{^\Q$_\E/} } @SCANNED_DIRS) {
         if ($file =~ /\.(?:cpp|cc|h|hpp)$/) { push @cpp, $file }
@@ -424,7 +429,7 @@ find({ no_chdir => 1, wanted => sub {
 } }, $root);
 
 scan_cmake(read_file("$root/$_"), $_) for @cmake;
-scan_makefile(read_file("$root/Makefile"), 'Makefile');
+scan_makefile(read_file("$root/Makefile"), 'Makefile') unless @within;
 for my $file (sort @shell) {
     my $text = read_file("$root/$file");
     next if $text =~ /\0/;

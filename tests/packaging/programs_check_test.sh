@@ -61,6 +61,12 @@ set -eu
 tarvik-no-such-program --flag
 EOF
 expect 1 "program not installed" "FAIL: tarvik-no-such-program (scripts/run.sh:3) is not installed on this machine"
+# Left out, or alone: a folder whose tools only a target of its own installs.
+extra=(--exclude scripts)
+expect 0 "its folder left out"
+extra=(--within scripts)
+expect 1 "its folder alone" "FAIL: tarvik-no-such-program (scripts/run.sh:3)"
+extra=()
 
 # Known tools count wherever they are named, here in a list of arguments.
 tree xvfb
