@@ -95,6 +95,39 @@ DesktopSession::Window DesktopSession::xWindow(const QString& title) const {
     return {};
 }
 
+QProcessEnvironment DesktopSession::compositorEnvironment(const QString& home,
+                                                          const QString& sessionBus) {
+    const QDir folder(home);
+    folder.mkpath(QStringLiteral("run"));
+    QFile::setPermissions(folder.filePath(QStringLiteral("run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* key : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(key));
+    env.insert(QStringLiteral("HOME"), home);
+    for (const auto& [key, name] : {std::pair{"XDG_RUNTIME_DIR", "run"},
+                                    {"XDG_CONFIG_HOME", "config"},
+                                    {"XDG_DATA_HOME", "data"},
+                                    {"XDG_CACHE_HOME", "cache"}})
+        env.insert(QLatin1String(key), folder.filePath(QLatin1String(name)));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus);
+    return env;
+}
+
+void DesktopSession::fail(const QString& log) {
+    if (failure_.isEmpty()) failure_ = QStringLiteral("not started");
+    QFile file(log);
+    if (file.open(QIODevice::ReadOnly))
+        failure_ +=
+            QStringLiteral("\n--- log:\n") + QString::fromLocal8Bit(file.readAll().right(3000));
+}
+
+void stopProcess(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) process.kill();
+    process.waitForFinished(1000);
+}
+
 bool findXwayland(qint64 compositorPid, QString& display, QString& xauthority) {
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")});
     for (const QString& pid : pids) {

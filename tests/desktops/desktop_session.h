@@ -5,6 +5,7 @@
 // own view; the stacking of the X windows is what it tells the X clients.
 #include <QList>
 #include <QPoint>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -63,6 +64,12 @@ public:
 protected:
     // What the window manager tells the X clients about a window.
     Window xWindow(const QString& title) const;
+    // A compositor's environment: the session's own folders under `home` (its
+    // runtime folder made), its session bus, and no display inherited.
+    static QProcessEnvironment compositorEnvironment(const QString& home,
+                                                     const QString& sessionBus);
+    // Why it did not start, with the end of the compositor's log.
+    void fail(const QString& log);
 
     QString display_;
     QString xauthority_;
@@ -72,5 +79,8 @@ protected:
 // Xwayland started by a compositor: its display and authority file; false
 // while there is none.
 bool findXwayland(qint64 compositorPid, QString& display, QString& xauthority);
+
+// Ends a process of the session: asked, then made to.
+void stopProcess(QProcess& process);
 
 } // namespace tarvik::desktops

@@ -36,13 +36,7 @@ using e2e::eventually;
 
 GnomeSession::GnomeSession(bool appIndicator)
     : appIndicator_(appIndicator) {
-    if (!start() && failure_.isEmpty()) failure_ = QStringLiteral("not started");
-    if (!failure_.isEmpty()) {
-        QFile log(home_.filePath(QStringLiteral("shell.log")));
-        if (log.open(QIODevice::ReadOnly))
-            failure_ += QStringLiteral("\n--- shell:\n") +
-                        QString::fromLocal8Bit(log.readAll().right(3000));
-    }
+    if (!start()) fail(home_.filePath(QStringLiteral("shell.log")));
 }
 
 GnomeSession::~GnomeSession() {
@@ -50,11 +44,8 @@ GnomeSession::~GnomeSession() {
         bus().call(QDBusMessage::createMethodCall(kRemoteDesktop, remoteSession_,
                                                   kRemoteDesktop + QStringLiteral(".Session"),
                                                   QStringLiteral("Stop")));
-    for (QProcess* process : {&shell_, &logind_}) {
-        process->terminate();
-        if (!process->waitForFinished(5000)) process->kill();
-        process->waitForFinished(1000);
-    }
+    stopProcess(shell_);
+    stopProcess(logind_);
     QDBusConnection::disconnectFromBus(kConnection);
 }
 
@@ -94,19 +85,7 @@ bool GnomeSession::start() {
         failure_ = QStringLiteral("dbus-daemon did not start");
         return false;
     }
-    QDir(home_.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home_.filePath(QStringLiteral("run")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* key : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(key));
-    env.insert(QStringLiteral("HOME"), home_.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus_.address());
+    QProcessEnvironment env = compositorEnvironment(home_.path(), sessionBus_.address());
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), systemBus_.address());
 
     // The shell asks logind for its session; dbusmock's template answers.

@@ -24,19 +24,11 @@ constexpr char kReport[] = "TARVIK-REPORT ";
 
 KwinSession::KwinSession(bool wayland)
     : wayland_(wayland) {
-    if (!start() && failure_.isEmpty()) failure_ = QStringLiteral("not started");
-    if (!failure_.isEmpty()) {
-        QFile log(home_.filePath(QStringLiteral("kwin.log")));
-        if (log.open(QIODevice::ReadOnly))
-            failure_ +=
-                QStringLiteral("\n--- kwin:\n") + QString::fromLocal8Bit(log.readAll().right(3000));
-    }
+    if (!start()) fail(home_.filePath(QStringLiteral("kwin.log")));
 }
 
 KwinSession::~KwinSession() {
-    kwin_.terminate();
-    if (!kwin_.waitForFinished(5000)) kwin_.kill();
-    kwin_.waitForFinished(1000);
+    stopProcess(kwin_);
     QDBusConnection::disconnectFromBus(kConnection);
 }
 
@@ -66,18 +58,7 @@ bool KwinSession::start() {
         failure_ = QStringLiteral("dbus-daemon did not start");
         return false;
     }
-    QDir(home_.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home_.filePath(QStringLiteral("run")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* key : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(key));
-    env.insert(QStringLiteral("HOME"), home_.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus_.address());
+    QProcessEnvironment env = compositorEnvironment(home_.path(), sessionBus_.address());
     // What scripts print goes to KWin's log, where runScript reads it.
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kwin_scripting.debug=true"));
 
