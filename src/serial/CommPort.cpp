@@ -162,11 +162,13 @@ void TCustomCommPort::OpenPort() {
     FOutBuf = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(FOutBufSize));
     FInBuf = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(FInBufSize));
     comm::SetLastError(comm::ERROR_SUCCESS);
-    FHandle = comm::CreateFileA(comm::ComPortName(FComNumber));
+    // A COM name is looked up when it opens; a device path is opened as it is.
+    FHandle = comm::CreateFileA(FDevicePath.empty() ? comm::ComPortName(FComNumber) : FDevicePath);
     FOpenFailure = {};
     if (!HandleValid()) {
-        FOpenFailure = {comm::ComDevicePath(FComNumber), comm::GetLastSystemError()};
-        qCDebug(lcSerial) << "COM" << FComNumber << "did not open:" << FOpenFailure.device.c_str()
+        FOpenFailure = {comm::portDevicePath(FComNumber, FDevicePath), comm::GetLastSystemError()};
+        qCDebug(lcSerial) << comm::portName(FComNumber, FDevicePath).c_str()
+                          << "did not open:" << FOpenFailure.device.c_str()
                           << FOpenFailure.systemError;
         FOutBuf.reset();
         FInBuf.reset();
@@ -192,7 +194,7 @@ void TCustomCommPort::OpenPort() {
     FWriteThread = std::make_unique<TWriteThread>(*this);
     FWriteStarted.WaitFor(kStartWait);
     FOpen = true;
-    qCDebug(lcSerial) << "COM" << FComNumber << "opened";
+    qCDebug(lcSerial) << comm::portName(FComNumber, FDevicePath).c_str() << "opened";
     if (FOnOpen) FOnOpen(this, static_cast<std::int32_t>(comm::GetLastError()));
     std::this_thread::sleep_for(kSettlePause);
 }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tarvik {
@@ -166,6 +167,9 @@ protected:
     // Property accessors; TCommPort publishes them.
     std::int32_t ComNumber() const noexcept { return FComNumber; }
     void SetComNumber(std::int32_t value) noexcept { FComNumber = value; }
+    // A device path that names the port instead of ComNumber; empty for none.
+    const std::string& DevicePath() const noexcept { return FDevicePath; }
+    void SetDevicePath(std::string value) { FDevicePath = std::move(value); }
     TBaudRate BaudRate() const noexcept { return FBaudRate; }
     void SetBaudRate(TBaudRate value);
     TParity Parity() const noexcept { return FParity; }
@@ -222,6 +226,7 @@ protected:
     std::unique_ptr<TReadThread> FReadThread;
 
     std::int32_t FComNumber = 2;
+    std::string FDevicePath;
     OpenFailure FOpenFailure;
     TBaudRate FBaudRate = TBaudRate::cbr19200;
     TParity FParity = TParity::paNone;
@@ -306,6 +311,7 @@ public:
     using TCustomCommPort::BaudRate;
     using TCustomCommPort::ComNumber;
     using TCustomCommPort::Databits;
+    using TCustomCommPort::DevicePath;
     using TCustomCommPort::DTR;
     using TCustomCommPort::InSize;
     using TCustomCommPort::LastOpenFailure;
@@ -330,6 +336,7 @@ public:
     using TCustomCommPort::SetBaudRate;
     using TCustomCommPort::SetComNumber;
     using TCustomCommPort::SetDatabits;
+    using TCustomCommPort::SetDevicePath;
     using TCustomCommPort::SetDTR;
     using TCustomCommPort::SetInSize;
     using TCustomCommPort::SetMonitorEvents;

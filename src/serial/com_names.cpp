@@ -47,4 +47,12 @@ std::string ComDevicePath(int number) {
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
+std::string portDevicePath(int comNumber, const std::string& device) {
+    return device.empty() ? ComDevicePath(comNumber) : device;
+}
+
+std::string portName(int comNumber, const std::string& device) {
+    return device.empty() ? std::string(kCom) + std::to_string(comNumber) : device;
+}
+
 } // namespace tarvik::comm

@@ -16,4 +16,10 @@ std::optional<int> ComNumberOf(std::string_view name);
 // otherwise /dev/ttyS{n-1}. Empty for numbers below 1.
 std::string ComDevicePath(int number);
 
+// The device a port opens: `device` when set, otherwise the device behind COMn.
+std::string portDevicePath(int comNumber, const std::string& device);
+
+// The port as people know it: "COM2", or the device path that names it.
+std::string portName(int comNumber, const std::string& device);
+
 } // namespace tarvik::comm

@@ -54,7 +54,7 @@ std::string holders(const std::string& device) {
     return found;
 }
 
-std::string likelyCause(const std::string& device, int systemError) {
+std::string likelyCause(const std::string& device, bool namedByPath, int systemError) {
     const QFileInfo info(QFile::decodeName(device.c_str()));
     switch (systemError) {
     case ENOENT:
@@ -64,6 +64,8 @@ std::string likelyCause(const std::string& device, int systemError) {
             return "the link leads nowhere (" +
                    QFile::encodeName(info.symLinkTarget()).toStdString() +
                    "): is the modem plugged in?";
+        // A port named by its path has nothing in the ports folder.
+        if (namedByPath) return "is the modem plugged in?";
         return "is the modem plugged in, and its port linked in the ports folder?";
     case EACCES:
     case EPERM: {
@@ -84,10 +86,12 @@ std::string likelyCause(const std::string& device, int systemError) {
 
 } // namespace
 
-std::string describeOpenFailure(int comNumber, const std::string& device, int systemError) {
-    std::string text = "COM" + std::to_string(comNumber) + " (" + device +
-                       "): " + (systemError ? std::strerror(systemError) : "it did not open");
-    if (const std::string cause = likelyCause(device, systemError); !cause.empty())
+std::string describeOpenFailure(const std::string& portName, const std::string& device,
+                                int systemError) {
+    const bool namedByPath = portName == device;
+    std::string text = (namedByPath ? device : portName + " (" + device + ")") + ": " +
+                       (systemError ? std::strerror(systemError) : "it did not open");
+    if (const std::string cause = likelyCause(device, namedByPath, systemError); !cause.empty())
         text += "; " + cause;
     return text;
 }

@@ -69,21 +69,25 @@ private:
     const StoreKey& key_;
 };
 
+using Complain = std::function<void(const QByteArray&)>;
+
+// Tells a stored value that cannot be used and what is used instead.
+void tellBad(const Complain& complain, const char* name, const QString& value,
+             const QByteArray& used) {
+    if (complain)
+        complain("Settings: bad " + QByteArray(name) + " \"" + value.toUtf8() + "\", " + used +
+                 " used");
+}
+
 // CidMode is 0 or 1; CidInitStr an AT command.
-void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in,
-                      const std::function<void(const QByteArray&)>& complain) {
-    const auto bad = [&complain](const char* name, const QString& value, const QByteArray& used) {
-        if (complain)
-            complain("Settings: bad " + QByteArray(name) + " \"" + value.toUtf8() + "\", " + used +
-                     " used");
-    };
+void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
     r.CidMode = kCidAfterAnswer;
     if (const auto stored = in.raw("CidMode")) {
         std::int32_t mode = 0;
         if (parseStoredInteger(*stored, mode) && (mode == kCidAfterAnswer || mode == kCidWithRings))
             r.CidMode = mode;
         else
-            bad("CidMode", *stored, "0");
+            tellBad(complain, "CidMode", *stored, "0");
     }
     r.CidInitStr = kCidInitStrDefault;
     if (const auto stored = in.raw("CidInitStr")) {
@@ -91,12 +95,21 @@ void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in,
         if (command.size() > 2 && command.first(2).toUpper() == "AT")
             r.CidInitStr = command;
         else
-            bad("CidInitStr", *stored, kCidInitStrDefault);
+            tellBad(complain, "CidInitStr", *stored, kCidInitStrDefault);
     }
 }
 
+// Device is an absolute path: a relative one would depend on where the
+// program was started.
+void loadDevice(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
+    r.Device = in.path("Device", {}).trimmed();
+    if (r.Device.isEmpty() || r.Device.startsWith(QLatin1Char('/'))) return;
+    tellBad(complain, "Device", in.raw("Device").value_or(QString()), "\"\"");
+    r.Device.clear();
+}
+
 void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
-          const std::function<void(const QByteArray&)>& complain) {
+          const Complain& complain) {
     const SettingsReader in(key);
     r.fnLog = in.path("fnLog", programDir + QStringLiteral("tarvik.log"));
     r.AnswerOnRing = in.integer("AnswerOnRing", 1);
@@ -126,6 +139,7 @@ void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
     // A store from before the kind existed keeps the firmware's InitStr; one
     // new to the reporting kind starts with what such modems take.
     if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
+    loadDevice(r, in, complain);
 }
 
 void save(const SettingsRecord& r, StoreKey& key) {
@@ -174,6 +188,9 @@ void save(const SettingsRecord& r, StoreKey& key) {
         putInt("CidMode", r.CidMode);
         putText("CidInitStr", r.CidInitStr);
     }
+    // Likewise the device, once set.
+    if (!r.Device.isEmpty() || key.readString(kParam, QStringLiteral("Device")))
+        put("Device", r.Device);
 }
 
 } // namespace
@@ -224,11 +241,16 @@ QByteArray defaultInitStr(std::int32_t cidMode) {
     return cidMode == kCidWithRings ? kReportingInitStrDefault : kInitStrDefault;
 }
 
+void loadSettings(SettingsRecord& record, const StoreKey& key, const QString& programDir,
+                  const std::function<void(const QByteArray&)>& complain) {
+    load(record, key, programDir, complain);
+}
+
 bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
                       const std::function<void(const QByteArray&)>& complain) {
     StoreKey key(mainKeyPath());
     if (mode == kLoadSettings) {
-        load(record, key, programDir, complain);
+        loadSettings(record, key, programDir, complain);
     } else if (mode == kSaveSettings) {
         save(record, key);
         key.flush();

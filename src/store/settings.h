@@ -22,10 +22,10 @@ inline constexpr char kCidInitStrDefault[] = "AT+VCID=1";
 // What Rockwell-based modems take instead of the default.
 inline constexpr char kCidInitStrRockwell[] = "AT#CID=1";
 
-// The 24 settings and the caller-ID kind, read and written in place by the
-// whole program. Modem texts
-// are single-byte (Windows-1251) strings; the two file names are kept as file
-// system names so that any path can be stored.
+// The 24 settings, the caller-ID kind and the port's device, read and written
+// in place by the whole program. Modem texts are single-byte (Windows-1251)
+// strings; the two file names and the device are kept as file system names so
+// that any path can be stored.
 struct SettingsRecord {
     QString fnLog;
     std::int32_t AnswerOnRing = 0;
@@ -53,6 +53,8 @@ struct SettingsRecord {
     QString SoundFile;
     std::int32_t CidMode = kCidAfterAnswer;
     QByteArray CidInitStr;
+    // An absolute path naming the port instead of ComNumber; empty for none.
+    QString Device;
 };
 
 // The InitStr a caller-ID kind starts with.
@@ -64,10 +66,17 @@ enum SettingsMode : int { kLoadSettings = 0, kSaveSettings = 1 };
 // mode 1 saves, any other mode only opens the store. Returns true when it ran to
 // its end; a store that cannot be written throws TarvikError. `programDir` (with
 // a trailing '/') forms the default log file name. A loaded value of the
-// caller-ID kind that cannot be used is told through `complain`, once, and its
-// default is kept.
+// caller-ID kind or a Device that cannot be used is told through `complain`,
+// once, and its default is kept.
 bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
                       const std::function<void(const QByteArray&)>& complain = {});
+
+class StoreKey;
+
+// Loads the whole record from `key` (the per-user store, or the service's
+// configuration), which is only read; as LoadSaveSettings does for mode 0.
+void loadSettings(SettingsRecord& record, const StoreKey& key, const QString& programDir,
+                  const std::function<void(const QByteArray&)>& complain = {});
 
 // The integer reading rule of the store: leading blanks, then a signed decimal
 // within 32 bits or '$' and one to eight hex digits, nothing after.

@@ -147,6 +147,8 @@ void TSetupForm::createModemSheet() {
 
     seCOMNumber = spinEdit(ModemSheet, "seCOMNumber", 1, 4);
     seCOMBaud = spinEdit(ModemSheet, "seCOMBaud", 1200, 115200);
+    eDevice = named(new QLineEdit(ModemSheet), "eDevice");
+    eDevice->setMaxLength(kShortTextMax);
     eInitStr = named(new QLineEdit(ModemSheet), "eInitStr");
     eInitStr->setMaxLength(kModemTextLimit);
     eAnswerStr = named(new QLineEdit(ModemSheet), "eAnswerStr");
@@ -171,12 +173,13 @@ void TSetupForm::createModemSheet() {
     };
     pair(0, QStringLiteral("COM-Port number:"), seCOMNumber, QStringLiteral("COM-Port Baudrate:"),
          seCOMBaud);
-    wide(2, QStringLiteral("Init string:"), eInitStr);
-    wide(4, QStringLiteral("Answer string:"), eAnswerStr);
-    wide(6, QStringLiteral("Dialing Prefix:"), eDialPrefix);
-    pair(8, QStringLiteral("Answer On Ring:"), seAnswerOnRing, QStringLiteral("Redial Pause:"),
+    wide(2, QStringLiteral("Device (instead of the COM port):"), eDevice);
+    wide(4, QStringLiteral("Init string:"), eInitStr);
+    wide(6, QStringLiteral("Answer string:"), eAnswerStr);
+    wide(8, QStringLiteral("Dialing Prefix:"), eDialPrefix);
+    pair(10, QStringLiteral("Answer On Ring:"), seAnswerOnRing, QStringLiteral("Redial Pause:"),
          seRedialPause);
-    grid->setRowStretch(10, 1);
+    grid->setRowStretch(12, 1);
 }
 
 void TSetupForm::createCallerIdSheet() {
@@ -293,11 +296,11 @@ void TSetupForm::setDesignedTabOrder() {
     // As designed, not top to bottom. Pages not shown are skipped by Tab. The
     // chain starts at the page tabs: the page control as a whole would stand
     // for every control on its pages.
-    QList<QWidget*> chain{PageCtl->tabBar(), seCOMNumber, seCOMBaud,        seAnswerOnRing,
-                          eInitStr,          eDialPrefix, eAnswerStr,       seRedialPause,
-                          clrNormalPhone,    clrOffLCD,   clrBackGround,    ClrPhBtn,
-                          clrPhFuncBtn,      ClrBadPh,    ClrNormalPh,      ClrGoodPh,
-                          ClrPrioPh,         seDigCol,    fnLogEdit->edit()};
+    QList<QWidget*> chain{PageCtl->tabBar(), seCOMNumber,    seCOMBaud,   eDevice,
+                          seAnswerOnRing,    eInitStr,       eDialPrefix, eAnswerStr,
+                          seRedialPause,     clrNormalPhone, clrOffLCD,   clrBackGround,
+                          ClrPhBtn,          clrPhFuncBtn,   ClrBadPh,    ClrNormalPh,
+                          ClrGoodPh,         ClrPrioPh,      seDigCol,    fnLogEdit->edit()};
     // The caller-ID page after the modem's: its controls are hidden, and so
     // skipped, while another page shows.
     qsizetype at = chain.indexOf(seRedialPause) + 1;
@@ -347,6 +350,7 @@ void TSetupForm::Fill(const SettingsRecord& settings, const QString& programDir)
     rgCidMode->setItemIndex(settings.CidMode);
     setLimitedText(eCidInitStr, fromCp1251(settings.CidInitStr), kModemTextLimit);
     eCidInitStr->setEnabled(settings.CidMode == kCidWithRings);
+    setLimitedText(eDevice, settings.Device, kShortTextMax);
 }
 
 void TSetupForm::ReadBack(SettingsRecord& settings) const {
@@ -373,6 +377,7 @@ void TSetupForm::ReadBack(SettingsRecord& settings) const {
     settings.CidMode = rgCidMode->itemIndex() == kCidWithRings ? kCidWithRings : kCidAfterAnswer;
     const QByteArray cidInit = modemText(eCidInitStr).trimmed();
     settings.CidInitStr = cidInit.isEmpty() ? QByteArray(kCidInitStrDefault) : cidInit;
+    settings.Device = cutShort(eDevice->text().trimmed());
 }
 
 void runSettingsDialog(QWidget* owner, SettingsRecord& settings, const QString& programDir,

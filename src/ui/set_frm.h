@@ -70,7 +70,8 @@ public:
 
     TRxSpinEdit *seCOMNumber = nullptr, *seCOMBaud = nullptr, *seAnswerOnRing = nullptr,
                 *seRedialPause = nullptr, *seDigCol = nullptr;
-    QLineEdit *eInitStr = nullptr, *eAnswerStr = nullptr, *eDialPrefix = nullptr;
+    QLineEdit *eDevice = nullptr, *eInitStr = nullptr, *eAnswerStr = nullptr,
+              *eDialPrefix = nullptr;
 
     TColorComboBox *clrOffLCD = nullptr, *clrNormalPhone = nullptr, *clrBackGround = nullptr,
                    *ClrPhBtn = nullptr, *clrPhFuncBtn = nullptr, *ClrBadPh = nullptr,

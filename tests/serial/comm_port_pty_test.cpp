@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
 namespace tarvik {
@@ -75,6 +76,24 @@ TEST_F(PtyPortTest, TheOpenIsExclusive) {
     port.SetOpen(false);
     second.SetOpen(true);
     EXPECT_TRUE(second.Open());
+}
+
+TEST_F(PtyPortTest, ADevicePathNamesThePortInsteadOfTheNumber) {
+    PtyPair named;
+    port.SetComNumber(7); // another terminal: the path must win
+    port.SetDevicePath(named.devicePath());
+    port.SetOpen(true);
+    ASSERT_TRUE(port.Open());
+    named.send("RING\r\n");
+    EXPECT_EQ(drain(port, 6, 3s), "RING\r\n");
+    port.SetOpen(false);
+
+    const std::string gone = config.path().toStdString() + "/ttyGone";
+    port.SetDevicePath(gone);
+    port.SetOpen(true);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenFailure().device, gone);
+    EXPECT_EQ(port.LastOpenFailure().systemError, ENOENT);
 }
 
 TEST_F(PtyPortTest, AMegabyteArrivesWholeAndInOrder) {

@@ -354,3 +354,37 @@ TEST_F(SettingsTest, TheCallerIdKindTellsABadValueOnceAndStartsAReportingModemRi
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SettingsTest, TheDeviceIsAnAbsolutePathAndStaysUnwrittenUntilSet) {
+    struct Case {
+        const char* stored; // nullptr: absent
+        const char* loaded;
+        const char* complaint;
+        const char* savedBack; // nullptr: not written
+    };
+    const Case cases[] = {
+        {nullptr, "", nullptr, nullptr},
+        {"  /dev/serial/by-id/usb-Modem-if00 ", "/dev/serial/by-id/usb-Modem-if00", nullptr,
+         "/dev/serial/by-id/usb-Modem-if00"},
+        {"ttyUSB0", "", R"(Settings: bad Device "ttyUSB0", "" used)", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "absent");
+        QFile::remove(iniPath());
+        if (c.stored) store({{"Device", c.stored}});
+        SettingsRecord record;
+        QList<QByteArray> told;
+        LoadSaveSettings(kLoadSettings, record, programDir_,
+                         [&told](const QByteArray& m) { told.append(m); });
+        EXPECT_EQ(record.Device, c.loaded);
+        EXPECT_EQ(told, c.complaint ? QList<QByteArray>{c.complaint} : QList<QByteArray>{});
+        LoadSaveSettings(kSaveSettings, record, programDir_);
+        const QSettings ini(iniPath(), QSettings::IniFormat);
+        EXPECT_EQ(ini.value("Param/Device", "<absent>").toString(),
+                  c.savedBack ? c.savedBack : "<absent>");
+    }
+}
+
+} // namespace

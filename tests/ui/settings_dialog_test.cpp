@@ -69,7 +69,8 @@ QStringList fields(const SettingsRecord& r) {
             ColorToText(r.ClrPrio),
             QString::number(r.StayOnTop),
             QString::number(r.TrayDblCl),
-            r.SoundFile};
+            r.SoundFile,
+            r.Device};
 }
 
 class SettingsDialogTest : public ::testing::Test {
@@ -106,7 +107,7 @@ protected:
               "Baud",         "InitStr",      "AnswerStr",     "DialPrefix", "LastDialNum",
               "ClrNormalLCD", "ClrOffLCD",    "ClrBackGround", "ClrPhBtn",   "ClrPhFuncBtn",
               "ClrBad",       "ClrNormal",    "ClrGood",       "ClrPrio",    "PhKeysShow",
-              "SBarShow",     "StayOnTop",    "TrayDblCl",     "SoundFile"})
+              "SBarShow",     "StayOnTop",    "TrayDblCl",     "SoundFile",  "Device"})
             values << key.readString(QStringLiteral("Param"), QLatin1String(name))
                           .value_or(QStringLiteral("<absent>"));
         return values;
@@ -132,9 +133,14 @@ TEST_F(SettingsDialogTest, OkStoresEveryEditInTheRecordAndTheStoreAndReappliesTh
     settings.SoundFile = programDir + QStringLiteral("my ring.wav");
     settings.LastDialNum = "5551234";
     settings.PhKeysShow = false;
+    settings.Device = QStringLiteral("/dev/ttyACM0");
     LoadSaveSettings(kSaveSettings, settings, programDir);
 
-    const bool shown = run([](TSetupForm& form) {
+    QString shownDevice;
+    const bool shown = run([&shownDevice](TSetupForm& form) {
+        shownDevice = form.eDevice->text();
+        EXPECT_TRUE(form.ModemSheet->isAncestorOf(form.eDevice)) << "beside the COM port";
+        form.eDevice->setText(QStringLiteral(" /dev/serial/by-id/usb-Modem-if00  "));
         form.fnLogEdit->setText(QStringLiteral("/var/log/calls.log"));
         form.seAnswerOnRing->setValue(3);
         form.seDigCol->setValue(6);
@@ -175,6 +181,8 @@ TEST_F(SettingsDialogTest, OkStoresEveryEditInTheRecordAndTheStoreAndReappliesTh
     expected.ClrGood = clAqua;
     expected.ClrPrio = clFuchsia;
     expected.RedialPause = 2;
+    expected.Device = QStringLiteral("/dev/serial/by-id/usb-Modem-if00");
+    EXPECT_EQ(shownDevice, QStringLiteral("/dev/ttyACM0"));
     EXPECT_EQ(fields(settings), fields(expected));
     EXPECT_EQ(fields(reloaded()), fields(expected));
     EXPECT_EQ(settings.InitStr.size(), 60);
@@ -215,6 +223,7 @@ TEST_F(SettingsDialogTest, CancelEscapeOrTheCloseBoxChangeNothing) {
         SCOPED_TRACE(way);
         const bool shown = run([way](TSetupForm& form) {
             form.seCOMNumber->setValue(4);
+            form.eDevice->setText(QStringLiteral("/dev/ttyUSB0"));
             form.eInitStr->setText(QStringLiteral("ATZ"));
             form.clrBackGround->setColorValue(clRed);
             form.fnSound->setText(QStringLiteral("/tmp/other.wav"));
@@ -256,7 +265,9 @@ TEST_F(SettingsDialogTest, OkWithoutChangesSavesEverythingAgainAndReapplies) {
     const QStringList before = fields(settings);
     run([](TSetupForm& form) { QTest::keyClick(form.seCOMBaud, Qt::Key_Return); });
     EXPECT_EQ(fields(settings), before);
-    EXPECT_FALSE(storedParam().contains(QStringLiteral("<absent>")));
+    QStringList stored = storedParam();
+    EXPECT_EQ(stored.takeLast(), QStringLiteral("<absent>")) << "a Device never set stays out";
+    EXPECT_FALSE(stored.contains(QStringLiteral("<absent>")));
     EXPECT_EQ(fields(reloaded()), before);
     EXPECT_EQ(
         target.calls,
@@ -346,11 +357,11 @@ TEST_F(SettingsDialogTest, ButtonsStayCentredThirtyPixelsApart) {
 // round to them again.
 QStringList tabWalk(TSetupForm& form, QWidget* page) {
     const QSet<QString> controls{
-        "seCOMNumber", "seCOMBaud",     "seAnswerOnRing", "eInitStr",       "eDialPrefix",
-        "eAnswerStr",  "seRedialPause", "clrOffLCD",      "clrNormalPhone", "clrBackGround",
-        "ClrPhBtn",    "clrPhFuncBtn",  "ClrBadPh",       "ClrNormalPh",    "ClrGoodPh",
-        "ClrPrioPh",   "fnLogEdit",     "seDigCol",       "rgTrayDblCl",    "fnSound",
-        "btnSetOK",    "btnSetCancel",  "PageCtl"};
+        "seCOMNumber",   "seCOMBaud",  "eDevice",       "seAnswerOnRing", "eInitStr",
+        "eDialPrefix",   "eAnswerStr", "seRedialPause", "clrOffLCD",      "clrNormalPhone",
+        "clrBackGround", "ClrPhBtn",   "clrPhFuncBtn",  "ClrBadPh",       "ClrNormalPh",
+        "ClrGoodPh",     "ClrPrioPh",  "fnLogEdit",     "seDigCol",       "rgTrayDblCl",
+        "fnSound",       "btnSetOK",   "btnSetCancel",  "PageCtl"};
     form.PageCtl->setCurrentWidget(page);
     form.PageCtl->setFocus();
     QStringList visited;
@@ -376,9 +387,10 @@ TEST_F(SettingsDialogTest, TabOrderAsDesigned) {
         form.btnSetCancel->click();
     });
     ASSERT_EQ(walks.size(), 3);
-    EXPECT_EQ(walks[0].join(' '), QStringLiteral("PageCtl seCOMNumber seCOMBaud seAnswerOnRing "
-                                                 "eInitStr eDialPrefix eAnswerStr seRedialPause "
-                                                 "btnSetCancel btnSetOK"));
+    EXPECT_EQ(walks[0].join(' '),
+              QStringLiteral("PageCtl seCOMNumber seCOMBaud eDevice seAnswerOnRing "
+                             "eInitStr eDialPrefix eAnswerStr seRedialPause "
+                             "btnSetCancel btnSetOK"));
     EXPECT_EQ(walks[1].join(' '),
               QStringLiteral("PageCtl clrNormalPhone clrOffLCD clrBackGround ClrPhBtn clrPhFuncBtn "
                              "ClrBadPh ClrNormalPh ClrGoodPh ClrPrioPh btnSetCancel btnSetOK"));
