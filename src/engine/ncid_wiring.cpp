@@ -1,4 +1,4 @@
-#include "shell/ncid_wiring.h"
+#include "engine/ncid_wiring.h"
 
 #include "store/keyvalue.h"
 #include "store/settings.h"
@@ -29,9 +29,9 @@ CallLogSource callLogSource(const SettingsRecord& settings) {
     return {settings.fnLog, settings.DigCol};
 }
 
-std::unique_ptr<NcidService> startNcidServer(const SettingsRecord& settings,
+std::unique_ptr<NcidService> startNcidServer(const StoreKey& config, const SettingsRecord& settings,
                                              const LogLineSink& log) {
-    NcidSettings ncid = readNcidSettings(StoreKey(mainKeyPath()), log);
+    NcidSettings ncid = readNcidSettings(config, log);
     if (!ncid.Enabled) return nullptr;
 
     NcidServer::Setup setup;

@@ -8,6 +8,7 @@
 namespace tarvik {
 
 struct SettingsRecord;
+class StoreKey;
 
 // The call logic's reports, passed on to the NCID server while one runs.
 class NcidCallEvents final : public CallEvents {
@@ -27,9 +28,9 @@ private:
 // Where the server finds the call log, as the settings say now.
 CallLogSource callLogSource(const SettingsRecord& settings);
 
-// Reads the server's settings from the main key and starts it when enabled.
-// Bad values and a failed start are logged; the program goes on without it.
-std::unique_ptr<NcidService> startNcidServer(const SettingsRecord& settings,
+// Reads the server's settings from `config` and starts it when enabled. Bad
+// values and a failed start are logged; the program goes on without it.
+std::unique_ptr<NcidService> startNcidServer(const StoreKey& config, const SettingsRecord& settings,
                                              const LogLineSink& log);
 
 } // namespace tarvik

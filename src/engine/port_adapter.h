@@ -32,6 +32,12 @@ private:
     TCommPort& port_;
 };
 
+// The settings' device path, as the file system names it; empty for none.
+std::string configuredDevice(const SettingsRecord& settings);
+
+// Gives the port the settings' number (or device path) and speed.
+void applyPortSettings(TCommPort& port, const SettingsRecord& settings);
+
 // The port as the recovery of a lost modem sees it: opened again with the
 // settings' number and speed.
 class RecoveryPortAdapter final : public RecoverablePort {

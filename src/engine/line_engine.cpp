@@ -1,0 +1,148 @@
+#include "engine/line_engine.h"
+
+#include "modem/answered_kind.h"
+#include "modem/reporting_kind.h"
+#include "platform/errors.h"
+#include "platform/messages.h"
+#include "serial/com_names.h"
+#include "serial/port_diagnosis.h"
+#include "store/calllog.h"
+
+#include <QFile>
+
+namespace tarvik {
+
+LineEngine::LineEngine(SettingsRecord& settings, MainView& view, RingSound& sound)
+    : settings_(settings)
+    , sound_(sound)
+    , context_{settings_, view, modem_, [this](const QByteArray& m) { writeLog(m); }, &callEvents_}
+    , calls_(context_, sound_)
+    , recovery_(recoveryPort_, {view,
+                                [this](bool open) {
+                                    if (onPortState) onPortState(open);
+                                },
+                                [this] { return InitModem(); }, context_.log}) {
+    // The design values of the port; the settings replace number and speed.
+    ComAc.SetInSize(2048);
+    ComAc.SetOutSize(2048);
+    ComAc.SetDTR(true);
+    ComAc.SetRTS(true);
+    // Received bytes wake the loop, so ring detection runs as soon as data waits.
+    ComAc.SetDataReadyCallback([this] { TarvikEvents.wakeFromAnyThread(); });
+    TarvikEvents.OnIdle = [this] { TarvikEventsIdle(); };
+    recoveryTimer_.setInterval(static_cast<int>(ModemRecovery::kPollMs));
+    QObject::connect(&recoveryTimer_, &QTimer::timeout,
+                     [this] { runReported([this] { recovery_.poll(ModemWaitScope::active()); }); });
+    chooseKind();
+}
+
+LineEngine::~LineEngine() {
+    callEvents_.attach(nullptr);
+    ncidServer_.reset();
+    ComAc.SetDataReadyCallback({});
+}
+
+void LineEngine::chooseKind() {
+    if (kind_) {
+        kind_->stop();
+        retiredKind_ = std::move(kind_);
+    }
+    if (settings_.CidMode == kCidWithRings)
+        kind_ = std::make_unique<ReportingKind>(context_, sound_, [this] { return InitModem(); });
+    else
+        kind_ = std::make_unique<AnsweredKind>(calls_);
+}
+
+void LineEngine::writeLog(const QByteArray& message, LogLevel level) {
+    WriteLogLine(settings_.fnLog, message);
+    if (onLogged && !message.isEmpty()) onLogged(level, message);
+}
+
+LineEngine::Start LineEngine::start(const StoreKey& config, const QString& holder) {
+    chooseKind();
+    applyPortSettings(ComAc, settings_);
+    const std::string device =
+        comm::portDevicePath(settings_.ComNumber, configuredDevice(settings_));
+    claim_.emplace(QFile::decodeName(device.c_str()), holder);
+    if (!claim_->claimed()) return Start::DeviceTaken;
+    runReported([&] {
+        ncidServer_ = startNcidServer(
+            config, settings_, [this](const QByteArray& m) { writeLog(m, LogLevel::Warning); });
+        callEvents_.attach(ncidServer_.get());
+    });
+    ComAc.SetOpen(true);
+    if (!ComAc.Open()) logOpenFailure();
+    const bool modemReady = InitModem();
+    // A close asked for during the waits (a signal, the session's end) has run.
+    if (closing_) return Start::Closed;
+    if (!modemReady) {
+        ErrorBox(QStringLiteral("Error"), QStringLiteral("at Init modem or Open COM-Port!"));
+        writeLog(kModemInitErrorLog, LogLevel::Warning);
+    }
+    context_.view.setStatusText(kWaitingForCall);
+    return Start::Ready;
+}
+
+void LineEngine::watch() {
+    writeLog({});
+    recoveryTimer_.start();
+    kind_->watch();
+}
+
+QString LineEngine::otherHolder() const {
+    return claim_ ? claim_->otherHolder() : QString();
+}
+
+bool LineEngine::InitModem() {
+    modem_.ModemCommand("ATE0\r\n");
+    if (closing_) return false;
+    if (ComAc.Open()) ComAc.PurgeIn();
+    modem_.PumpDelay(100);
+    if (closing_) return false;
+    const QByteArray reply = modem_.ModemCommand(settings_.InitStr + "\r\n");
+    const bool ready = reply == "OK" && ComAc.Open();
+    kind_->greet(ready && !closing_);
+    return ready;
+}
+
+void LineEngine::TarvikEventsIdle() {
+    retiredKind_.reset();
+    kind_->idle();
+    if (afterIdle) afterIdle();
+}
+
+void LineEngine::logOpenFailure() {
+    const TCommPort::OpenFailure& failure = ComAc.LastOpenFailure();
+    writeLog(QByteArray::fromStdString(comm::describeOpenFailure(
+                 comm::portName(settings_.ComNumber, configuredDevice(settings_)), failure.device,
+                 failure.systemError)),
+             LogLevel::Warning);
+}
+
+void LineEngine::setOpen(bool open) {
+    portAdapter_.setOpen(open);
+    if (open && !portAdapter_.isOpen()) logOpenFailure();
+    if (open && portAdapter_.isOpen()) kind_->portOpened();
+}
+
+LineEngine::ModemSetUp LineEngine::modemSetUp() const {
+    return {settings_.CidMode, settings_.InitStr, settings_.CidInitStr};
+}
+
+void LineEngine::settingsChanged(const ModemSetUp& before) {
+    if (std::get<0>(before) != settings_.CidMode) chooseKind();
+    if (modemSetUp() != before && ComAc.Open()) InitModem();
+    kind_->watch();
+    if (ncidServer_) ncidServer_->setLogSource(callLogSource(settings_));
+}
+
+void LineEngine::close() {
+    if (closing_) return;
+    closing_ = true;
+    context_.state().InCall = false;
+    recoveryTimer_.stop();
+    kind_->stop();
+    ComAc.SetOpen(false);
+}
+
+} // namespace tarvik

@@ -1,0 +1,118 @@
+#pragma once
+#include "engine/ncid_wiring.h"
+#include "engine/port_adapter.h"
+#include "modem/call_context.h"
+#include "modem/caller_id_kind.h"
+#include "modem/dialogue.h"
+#include "modem/incoming_call.h"
+#include "modem/main_view.h"
+#include "modem/modem_recovery.h"
+#include "platform/app_events.h"
+#include "platform/device_claim.h"
+#include "platform/sound.h"
+#include "serial/CommPort.h"
+#include "store/settings.h"
+
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <tuple>
+
+namespace tarvik {
+
+class StoreKey;
+
+// How much a line of the call log matters to whoever follows the program
+// beside the log (the service's journal).
+enum class LogLevel { Info, Warning };
+
+// The line: the port, the modem's greeting, the caller-ID kind, the recovery
+// of a lost modem and the NCID server, free of any window. The desktop program
+// and the service each run one on their main thread; what it shows goes to a
+// MainView, what it logs to the settings' log file.
+class LineEngine final : private PortSwitch {
+public:
+    LineEngine(SettingsRecord& settings, MainView& view, RingSound& sound);
+    ~LineEngine() override;
+    LineEngine(const LineEngine&) = delete;
+    LineEngine& operator=(const LineEngine&) = delete;
+
+    enum class Start { Ready, Closed, DeviceTaken };
+    // The start-up of the line, on loaded settings: the claim on the device, the
+    // NCID server from `config`, the port opened and the modem greeted. Closed
+    // when a close came during its waits; DeviceTaken when another TARVIK holds
+    // the device (see otherHolder). `holder` names this program to the other.
+    Start start(const StoreKey& config, const QString& holder);
+    // After a Ready start (and the window's own start-up): the start line
+    // logged, and calls watched from now on.
+    void watch();
+    // Who holds the device, after DeviceTaken.
+    QString otherHolder() const;
+
+    // The end: InCall off, nothing more read, the port closed. The NCID server
+    // goes with the engine.
+    void close();
+    bool closing() const { return closing_; }
+
+    // What the settings dialog may change of the modem's set-up.
+    using ModemSetUp = std::tuple<std::int32_t, QByteArray, QByteArray>;
+    ModemSetUp modemSetUp() const;
+    // The settings changed: another caller-ID kind or command takes effect at
+    // once, and the NCID server reads the log's new place.
+    void settingsChanged(const ModemSetUp& before);
+
+    // The log: one stamped line in the settings' log file.
+    void writeLog(const QByteArray& message, LogLevel level = LogLevel::Info);
+    const LogLineSink& log() const { return context_.log; }
+    // Told of every line after it was written; nobody by default.
+    std::function<void(LogLevel, const QByteArray&)> onLogged;
+    // The port opened or closed (the tray picture, the port item).
+    std::function<void(bool open)> onPortState;
+    // Runs at the end of every idle pass (the windows' deferred closes).
+    std::function<void()> afterIdle;
+
+    CallContext& context() { return context_; }
+    IncomingCalls& incomingCalls() { return calls_; }
+    PortSwitch& portSwitch() { return *this; }
+    TCommPort& port() { return ComAc; }
+    NcidService* ncidServer() { return ncidServer_.get(); }
+    bool portOpen() const { return ComAc.Open(); }
+
+private:
+    // The modem's start-up dialogue: echo off, the purge, the initialisation
+    // string, the kind's own step; true when the modem answered "OK" on an
+    // open port.
+    bool InitModem();
+    void TarvikEventsIdle();
+    void chooseKind();
+    // The port did not open: the device and the system's reason, for the user.
+    void logOpenFailure();
+
+    // PortSwitch, for the tray menu's port item.
+    bool isOpen() const override { return portAdapter_.isOpen(); }
+    void setOpen(bool open) override;
+
+    SettingsRecord& settings_;
+    TCommPort ComAc;
+    PortAdapter portAdapter_{ComAc};
+    QtEventPump pump_;
+    ModemDialogue modem_{&portAdapter_, pump_};
+    TAppEvents TarvikEvents;
+    RingSound& sound_;
+    std::optional<DeviceClaim> claim_;
+    NcidCallEvents callEvents_;
+    std::unique_ptr<NcidService> ncidServer_;
+    CallContext context_;
+    IncomingCalls calls_;
+    std::unique_ptr<CallerIdKind> kind_;
+    // A kind replaced while its own handler may still be on the stack (a
+    // setting changed inside one of its waits) goes at the next idle pass.
+    std::unique_ptr<CallerIdKind> retiredKind_;
+    RecoveryPortAdapter recoveryPort_{ComAc, settings_};
+    ModemRecovery recovery_;
+    QTimer recoveryTimer_;
+    bool closing_ = false;
+};
+
+} // namespace tarvik
