@@ -4,14 +4,19 @@ BUILD      ?= build
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 ASAN_BUILD ?= build-asan
+SERVICE_BUILD ?= build-service
 # How long `make fuzz` runs each fuzz target.
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 WERROR     := $(if $(filter true,$(CI)),ON,OFF)
 
-# Debian packages that building and running TARVIK need (make, make demo, make
-# install, make package) ...
-BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
+# Debian packages that building the service alone needs (make service, make
+# install-service). Debian's qt6-base-dev brings Qt's GUI libraries along; the
+# service's build uses none of them ...
+SERVICE_PACKAGES := cmake make g++ pkg-config qt6-base-dev
+# ... that building and running TARVIK need (make, make demo, make install,
+# make package) ...
+BUILD_PACKAGES := $(SERVICE_PACKAGES) qt6-base-dev-tools qt6-qpa-plugins \
                   qt6-svg-dev qt6-wayland libgl-dev libcanberra-dev libxcb1-dev dpkg-dev file perl
 # ... what trying a fresh release needs (make fresh-release; the tests check its script) ...
 FRESH_PACKAGES := debootstrap
@@ -21,7 +26,7 @@ FRESH_PACKAGES := debootstrap
 TEST_PACKAGES := libgtest-dev libgmock-dev libtsan2 appstream desktop-file-utils \
                  xvfb xauth xdotool trayer x11-apps imagemagick fonts-dejavu-core \
                  clang libasan8 libubsan1 ccache x11-utils openbox weston xwayland dbus \
-                 lintian dbus-daemon clang-format iproute2 pipewire-alsa $(FRESH_PACKAGES)
+                 lintian dbus-daemon clang-format iproute2 pipewire-alsa systemd $(FRESH_PACKAGES)
 # The desktops most users run, for make test-desktops only: GNOME Shell with and
 # without its tray extension, KWin on Wayland and on X11 with Plasma's tray.
 DESKTOP_PACKAGES := gnome-shell gnome-shell-extension-appindicator gjs python3-dbusmock \
@@ -31,6 +36,7 @@ PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES) $(DESKTOP_PACKAGES)
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: all deps test-deps desktop-deps packages configure build test test-unit test-tsan test-desktops demo install uninstall package
+.PHONY: service-deps service install-service
 .PHONY: clean format
 .PHONY: fuzz-build test-fuzz fuzz test-asan fresh-release
 
@@ -128,6 +134,19 @@ uninstall:
 	@test -f $(BUILD)/install_manifest.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
 	xargs -d '\n' rm -f -- <$(BUILD)/install_manifest.txt
 
+# The service alone, for a box without a desktop: tarvikd, its unit, its example
+# configuration and its manual page (and the simulator, built but not installed).
+service-deps:
+	$(call install_missing,$(SERVICE_PACKAGES))
+
+service: service-deps
+	cmake -S . -B $(SERVICE_BUILD) -DTARVIK_SERVICE_ONLY=ON -DTARVIK_WERROR=$(WERROR)
+	cmake --build $(SERVICE_BUILD) -j$(JOBS)
+
+# As root, like install; `make uninstall BUILD=$(SERVICE_BUILD)` removes it again.
+install-service: service
+	DESTDIR="$(DESTDIR)" cmake --install $(SERVICE_BUILD) --prefix "$(PREFIX)"
+
 package: build
 	cd $(BUILD) && cpack -G DEB -B package
 	@ls $(BUILD)/package/*.deb
@@ -144,4 +163,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(SERVICE_BUILD)

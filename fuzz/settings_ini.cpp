@@ -22,7 +22,8 @@ bool operator==(const SettingsRecord& a, const SettingsRecord& b) {
            a.ClrNormalLCD == b.ClrNormalLCD && a.ClrBackGround == b.ClrBackGround &&
            a.ClrPhBtn == b.ClrPhBtn && a.ClrPhFuncBtn == b.ClrPhFuncBtn && a.ClrBad == b.ClrBad &&
            a.ClrNormal == b.ClrNormal && a.ClrGood == b.ClrGood && a.ClrPrio == b.ClrPrio &&
-           a.StayOnTop == b.StayOnTop && a.TrayDblCl == b.TrayDblCl && a.SoundFile == b.SoundFile;
+           a.StayOnTop == b.StayOnTop && a.TrayDblCl == b.TrayDblCl && a.SoundFile == b.SoundFile &&
+           a.Device == b.Device;
 }
 
 QByteArray describe(const SettingsRecord& r) {
@@ -62,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QByteArray* text :
          {&first.InitStr, &first.AnswerStr, &first.DialPrefix, &first.LastDialNum})
         FUZZ_CHECK(text->size() <= kShortTextMax, *text);
-    FUZZ_CHECK(first.fnLog.size() <= kShortTextMax && first.SoundFile.size() <= kShortTextMax);
+    FUZZ_CHECK(first.fnLog.size() <= kShortTextMax && first.SoundFile.size() <= kShortTextMax &&
+               first.Device.size() <= kShortTextMax);
+    FUZZ_CHECK(first.Device.isEmpty() || first.Device.startsWith(QLatin1Char('/')));
 
     LoadSaveSettings(kSaveSettings, first, programDir);
     SettingsRecord second;
