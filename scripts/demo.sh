@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Runs TARVIK against the modem simulator in a private, throw-away set of folders:
 # the user's own settings, phone book and log are never touched.
+# DEMO_KIND=reporting plays a modem that reports the caller with the rings;
+# DEMO_KIND=service runs the service tarvikd instead of the desktop program.
 set -euo pipefail
 build=${1:-build}
 sim="$build/tools/modemsim/tarvik-modemsim"
 app="$build/src/shell/tarvik"
+service="$build/src/service/tarvikd"
 [ -x "$sim" ] || { echo "demo: $sim is not built" >&2; exit 1; }
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/tarvik-demo.XXXXXX")
@@ -33,6 +36,50 @@ fi
 "$sim" --port 2 "${sim_args[@]}" --delay 3s --transcript "$root/transcript.txt" </dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$XDG_CONFIG_HOME/Tarvik/ports/COM2" ] && break; sleep 0.1; done
+
+# The first port from 3333 on that nobody listens on (bash's /dev/tcp connects
+# only where a server is).
+free_port() {
+    local port
+    for port in $(seq 3333 3399); do
+        if ! { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null; then
+            echo "$port"
+            return
+        fi
+        exec 3>&-
+    done
+    return 1
+}
+
+# An NCID client of our own: it prints every line the server sends.
+ncid_client() {
+    for _ in $(seq 50); do
+        { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && break
+        sleep 0.1
+    done
+    { true >&3; } 2>/dev/null || { echo "NCID client: no server at port $1"; return; }
+    while IFS= read -r line <&3; do printf 'NCID client: %s\n' "${line%$'\r'}"; done
+    echo "NCID client: the server closed the connection"
+}
+
+# The service: configuration and state folder in the throw-away folder, its
+# journal lines (one per event, a syslog priority first) on the terminal.
+if [ "${DEMO_KIND:-}" = service ]; then
+    [ -x "$service" ] || { echo "demo: $service is not built" >&2; exit 1; }
+    port=$(free_port)
+    printf '[Param]\nDevice=%s\n[NCID]\nEnabled=1\nPort=%s\n' \
+        "$XDG_CONFIG_HOME/Tarvik/ports/COM2" "$port" >"$root/tarvik.ini"
+    mkdir -p "$root/lock"
+    echo "A call arrives every ${sim_args[1]}. tarvikd's journal and an NCID client at port $port;"
+    echo "call log $root/state/tarvik.log. Ctrl+C ends the demo:"
+    TARVIK_LOCK_DIR="$root/lock" "$service" --config "$root/tarvik.ini" --state "$root/state" \
+        2> >(sed -u 's/^/tarvikd: /') &
+    pids+=($!)
+    ncid_client "$port" &
+    pids+=($!)
+    wait "${pids[1]}" || echo "demo: tarvikd ended with status $?"
+    exit 0
+fi
 
 if [ ! -x "$app" ]; then
     echo "demo: TARVIK itself is not built yet; the simulator runs alone (Ctrl+C ends)."

@@ -61,7 +61,7 @@ double cpuPercentOver(qint64 pid, milliseconds span) {
 }
 
 Sandbox::Sandbox() {
-    for (const char* sub : {"config", "run", "data", "program"})
+    for (const char* sub : {"config", "run", "data", "program", "lock"})
         QDir().mkpath(path(sub));
     QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::copy(TARVIK_BINARY, path("program/tarvik"));
@@ -74,6 +74,8 @@ QProcessEnvironment Sandbox::environment() const {
     env.insert("XDG_DATA_HOME", path("data"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TARVIK_RECORD_BOXES", boxesPath());
+    // Device claims of this run only: runs side by side never meet.
+    env.insert("TARVIK_LOCK_DIR", path("lock"));
     return env;
 }
 
@@ -115,7 +117,7 @@ Simulator::Simulator(const Sandbox& box, QStringList args)
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(MODEMSIM_BINARY, args);
     process_.waitForStarted();
-    eventually([&box] { return QFile::exists(box.path("config/Tarvik/ports/COM2")); }, 5s);
+    eventually([&box] { return QFile::exists(box.portLink()); }, 5s);
 }
 
 Simulator::~Simulator() {
@@ -129,19 +131,36 @@ void Simulator::command(const QByteArray& line) {
     process_.waitForBytesWritten(1000);
 }
 
-QList<TranscriptEntry> Simulator::transcript() const {
-    QList<TranscriptEntry> entries;
-    QFile file(transcriptPath_);
-    if (!file.open(QIODevice::ReadOnly)) return entries;
-    QList<QByteArray> lines = file.readAll().split('\n');
-    // The last piece is a line still being written, or empty after the final LF.
-    lines.removeLast();
+namespace {
+
+// Appends the entries of whole lines; the last piece is a line still being
+// written, or empty after the final LF.
+void parseTranscript(const QByteArray& text, QList<TranscriptEntry>& entries, QByteArray* rest) {
+    QList<QByteArray> lines = text.split('\n');
+    const QByteArray unfinished = lines.takeLast();
+    if (rest) *rest = unfinished;
     for (const QByteArray& raw : lines) {
         if (raw.isEmpty() || raw.startsWith('#')) continue;
         const QList<QByteArray> fields = raw.split('\t');
         if (fields.size() < 4) continue;
-        entries.append({fields[0].toLongLong(), fields[2], fields.mid(3).join('\t')});
+        entries.append(
+            {fields[0].toLongLong(), fields[1].toLongLong(), fields[2], fields.mid(3).join('\t')});
     }
+}
+
+} // namespace
+
+QList<TranscriptEntry> Simulator::transcript() const {
+    QList<TranscriptEntry> entries;
+    QFile file(transcriptPath_);
+    if (file.open(QIODevice::ReadOnly)) parseTranscript(file.readAll(), entries, nullptr);
+    return entries;
+}
+
+QList<TranscriptEntry> TranscriptFollower::next() {
+    QList<TranscriptEntry> entries;
+    if (!file_.isOpen() && !file_.open(QIODevice::ReadOnly)) return entries;
+    parseTranscript(partial_ + file_.readAll(), entries, &partial_);
     return entries;
 }
 
@@ -176,7 +195,11 @@ int Simulator::count(const QByteArray& kind, const QByteArray& textPrefix) const
     return n;
 }
 
-Tarvik::Tarvik(const Sandbox& box, const QProcessEnvironment& extra) {
+Tarvik::Tarvik(const Sandbox& box, const QProcessEnvironment& extra)
+    : Tarvik(box, box.path("program/tarvik"), {}, extra) {}
+
+Tarvik::Tarvik(const Sandbox& box, const QString& binary, const QStringList& arguments,
+               const QProcessEnvironment& extra) {
     QProcessEnvironment env = box.environment();
     for (const QString& key : extra.keys())
         env.insert(key, extra.value(key));
@@ -188,8 +211,30 @@ Tarvik::Tarvik(const Sandbox& box, const QProcessEnvironment& extra) {
     outputPath_ = box.path(QStringLiteral("tarvik-output-%1.txt").arg(++runs));
     process_.setStandardOutputFile(outputPath_);
     process_.setWorkingDirectory(box.path(""));
-    process_.start(box.path("program/tarvik"), {});
+    process_.start(binary, arguments);
     process_.waitForStarted();
+}
+
+namespace {
+
+const Sandbox& withDevice(Sandbox& box) {
+    if (box.param("Device").isEmpty()) box.setParam("Device", box.portLink());
+    return box;
+}
+
+} // namespace
+
+Service::Service(Sandbox& box, const QProcessEnvironment& extra)
+    : Tarvik(withDevice(box), TARVIKD_BINARY,
+             {"--config", box.iniPath(), "--state", box.programDir()}, extra) {}
+
+Service::Service(const Sandbox& box, const QStringList& arguments)
+    : Tarvik(box, TARVIKD_BINARY, arguments, {}) {}
+
+std::unique_ptr<Tarvik> startProgram(Program program, Sandbox& box,
+                                     const QProcessEnvironment& extra) {
+    if (program == Program::Service) return std::make_unique<Service>(box, extra);
+    return std::make_unique<Tarvik>(box, extra);
 }
 
 Tarvik::~Tarvik() {

@@ -1,7 +1,8 @@
 #pragma once
-// Whole-program runs: the real tarvik binary against tarvik-modemsim, each run in
-// private configuration, runtime, data and program folders.
+// Whole-program runs: the real tarvik and tarvikd binaries against tarvik-modemsim,
+// each run in private configuration, runtime, data, program and lock folders.
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -19,9 +20,10 @@ using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 
 struct TranscriptEntry {
-    long long ms = 0; // since the simulator's start
-    QByteArray kind;  // rx (from the program), tx (to it), echo, raw, ev
-    QByteArray text;  // with \r \n \xHH escapes as the simulator writes them
+    long long ms = 0;          // since the simulator's start
+    long long monotonicMs = 0; // CLOCK_MONOTONIC, as std::chrono::steady_clock counts
+    QByteArray kind;           // rx (from the program), tx (to it), echo, raw, ev
+    QByteArray text;           // with \r \n \xHH escapes as the simulator writes them
 };
 
 // Private folders for one run; the program runs from a copy in its own folder so
@@ -34,6 +36,8 @@ public:
     QString logPath() const { return path("program/tarvik.log"); }
     QString iniPath() const { return path("config/Tarvik/Tarvik.ini"); }
     QString boxesPath() const { return path("boxes.txt"); }
+    // The simulator's link to its modem, COM2 in the ports folder.
+    QString portLink() const { return path("config/Tarvik/ports/COM2"); }
     QProcessEnvironment environment() const;
 
     // Settings written into the store before the program starts.
@@ -62,16 +66,36 @@ public:
     TranscriptEntry waitFor(const QByteArray& kind, const QByteArray& textPrefix,
                             milliseconds timeout = 10s, int nth = 1) const;
     int count(const QByteArray& kind, const QByteArray& textPrefix) const;
+    QString transcriptPath() const { return transcriptPath_; }
 
 private:
     QString transcriptPath_;
     QProcess process_;
 };
 
+// Reads a transcript as it grows, for runs too long to read it whole at every look.
+class TranscriptFollower {
+public:
+    explicit TranscriptFollower(const QString& path)
+        : file_(path) {}
+    // The entries written since the last call.
+    QList<TranscriptEntry> next();
+
+private:
+    QFile file_;
+    QByteArray partial_;
+};
+
+enum class Program { Desktop, Service };
+
+// One run of a TARVIK program against a sandbox, its standard output and error
+// kept in a file. Constructed as the desktop program; see Service.
 class Tarvik {
 public:
     explicit Tarvik(const Sandbox& box, const QProcessEnvironment& extra = {});
-    ~Tarvik();
+    virtual ~Tarvik();
+    Tarvik(const Tarvik&) = delete;
+    Tarvik& operator=(const Tarvik&) = delete;
     // SIGTERM, then the exit code (or -1 when it did not end in time).
     int terminate(milliseconds timeout = 10s);
     bool running() const { return process_.state() != QProcess::NotRunning; }
@@ -80,10 +104,28 @@ public:
     // Standard output and error so far.
     QByteArray output();
 
+protected:
+    Tarvik(const Sandbox& box, const QString& binary, const QStringList& arguments,
+           const QProcessEnvironment& extra);
+
 private:
     QString outputPath_;
     QProcess process_;
 };
+
+// The service tarvikd: the sandbox's settings are its configuration and the
+// program folder its state folder, so the log lands at Sandbox::logPath().
+class Service : public Tarvik {
+public:
+    // Sets the simulator's link as Device when the settings name none.
+    explicit Service(Sandbox& box, const QProcessEnvironment& extra = {});
+    // With exactly this command line.
+    Service(const Sandbox& box, const QStringList& arguments);
+};
+
+// The desktop program or the service, each with its usual command line.
+std::unique_ptr<Tarvik> startProgram(Program program, Sandbox& box,
+                                     const QProcessEnvironment& extra = {});
 
 // What a run did, for a failure's message: the modem's transcript, the log
 // and the program's own output.

@@ -71,13 +71,14 @@ private:
 struct NcidRun {
     explicit NcidRun(const QStringList& simArgs = kQuickCalls,
                      const std::function<void(Sandbox&)>& setUp = {},
-                     const QProcessEnvironment& environment = {})
+                     const QProcessEnvironment& environment = {},
+                     Program program = Program::Desktop)
         : port(freeLoopbackPort()) {
         box.setValue("NCID", "Enabled", "1");
         box.setValue("NCID", "Port", QString::number(port));
         if (setUp) setUp(box);
         sim = std::make_unique<Simulator>(box, simArgs);
-        app = std::make_unique<Tarvik>(box, environment);
+        app = startProgram(program, box, environment);
         // Its start line, or the box that tells it could not write one.
         started =
             sim->waitFor("rx", "ATM2+S64=1", 15s).kind == "rx" &&
@@ -263,6 +264,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LogAbsence>& info) { return info.param.name; });
 
 // ---- Live lines ---------------------------------------------------------------
+// A call's lines need the line's engine only: they run on the service. A dial
+// needs the desktop's keypad.
 
 TEST(NcidLive, RingsTheAnswerAndTheCallerComeAtOnceOnTheConfiguredLine) {
     NcidRun run(
@@ -271,7 +274,8 @@ TEST(NcidLive, RingsTheAnswerAndTheCallerComeAtOnceOnTheConfiguredLine) {
             box.setParam("AnswerOnRing", "3");
             box.setParam("DigCol", "4");
             box.setValue("NCID", "LineId", "HOME");
-        });
+        },
+        {}, Program::Service);
     ASSERT_TRUE(run.started) << run.story();
     auto client = run.readyClient();
     const QRegularExpression info(
@@ -312,7 +316,7 @@ TEST(NcidLive, RingsTheAnswerAndTheCallerComeAtOnceOnTheConfiguredLine) {
 }
 
 TEST(NcidLive, TwoClientsGetTheSameLinesOfACall) {
-    NcidRun run;
+    NcidRun run(kQuickCalls, {}, {}, Program::Service);
     ASSERT_TRUE(run.started) << run.story();
     auto first = run.readyClient();
     auto second = run.readyClient();
@@ -323,7 +327,7 @@ TEST(NcidLive, TwoClientsGetTheSameLinesOfACall) {
 }
 
 TEST(NcidLive, ACallDuringAClientsStartUpComesAfterIt) {
-    NcidRun run;
+    NcidRun run(kQuickCalls, {}, {}, Program::Service);
     ASSERT_TRUE(run.started) << run.story();
     auto client = run.client();
     ASSERT_TRUE(client->connected());

@@ -1,7 +1,8 @@
 // The real program against the simulator playing the caller-ID modems most
 // people own, which report the caller with the rings: the forms they send, the
 // command that switches caller ID on, a modem that drifts out of it or is
-// plugged in again, and the caller at an NCID client.
+// plugged in again, and the caller at an NCID client. What needs no window runs
+// on the service.
 #include "e2e_support.h"
 #include "ncid_test_client.h"
 
@@ -19,7 +20,7 @@ const QByteArray kLogged = "NMBR = 5551234567\nNAME = JOHN DOE";
 
 struct ReportingRun {
     explicit ReportingRun(QStringList simArgs, QByteArray cidCommand = "AT+VCID=1",
-                          bool ncid = false)
+                          bool ncid = false, Program program = Program::Desktop)
         : cidCommand(std::move(cidCommand)) {
         box.setParam("CidMode", "1");
         if (ncid) {
@@ -28,7 +29,7 @@ struct ReportingRun {
             box.setValue("NCID", "Port", QString::number(ncidPort));
         }
         sim = std::make_unique<Simulator>(box, simArgs);
-        app = std::make_unique<Tarvik>(box);
+        app = startProgram(program, box);
         started = sim->waitFor("rx", "ATV1", 15s).kind == "rx" &&
                   eventually([this] { return !box.logLines().isEmpty(); }, 10s);
     }
@@ -94,7 +95,8 @@ TEST(ReportedCallerId, EachFormIsLoggedWholeAndToldWithItsNameAndTheLineIsNeverT
 
 TEST(ReportedCallerId, AModemThatDriftsOutOfCallerIdOrIsPluggedInAgainIsSetUpAgain) {
     // It stops reporting after each call: switched on again after every call, it reports on.
-    ReportingRun run(kReportingModem + QStringList{"--cid-stops-after", "1"});
+    ReportingRun run(kReportingModem + QStringList{"--cid-stops-after", "1"}, "AT+VCID=1", false,
+                     Program::Service);
     ASSERT_TRUE(run.started) << run.story();
     EXPECT_EQ(run.call(), kLogged) << run.story();
     EXPECT_EQ(run.call(), kLogged) << run.story();
