@@ -71,7 +71,10 @@ LineEngine::Start LineEngine::start(const StoreKey& config, const QString& holde
         callEvents_.attach(ncidServer_.get());
     });
     ComAc.SetOpen(true);
-    if (!ComAc.Open()) logOpenFailure();
+    if (!ComAc.Open()) {
+        logOpenFailure();
+        if (retryUnopenedPort) recovery_.awaitDevice();
+    }
     const bool modemReady = InitModem();
     // A close asked for during the waits (a signal, the session's end) has run.
     if (closing_) return Start::Closed;

@@ -69,6 +69,10 @@ public:
     std::function<void(LogLevel, const QByteArray&)> onLogged;
     // The port opened or closed (the tray picture, the port item).
     std::function<void(bool open)> onPortState;
+    // A port that does not open at the start (no device yet, ModemManager
+    // holding it) is tried again about once a second, as after a loss. The
+    // desktop program leaves it to the user's port item.
+    bool retryUnopenedPort = false;
     // Runs at the end of every idle pass (the windows' deferred closes).
     std::function<void()> afterIdle;
 

@@ -54,6 +54,13 @@ public:
     // but no new dialogue starts.
     void poll(bool insideModemWait);
 
+    // A port that did not open is waited for as a lost device is, without a
+    // word of its own: its failure has been told.
+    void awaitDevice() {
+        waiting_ = true;
+        pollsSinceLook_ = 0;
+    }
+
     // The port was closed for a lost device and is waited for.
     bool waiting() const { return waiting_; }
 

@@ -60,6 +60,8 @@ int run(const ServiceOptions& options) {
     JournalView view;
     NoSound sound;
     LineEngine engine(settings, view, sound);
+    // A server starts before its USB modem is found, or while ModemManager probes it.
+    engine.retryUnopenedPort = true;
     engine.onLogged = [](LogLevel level, const QByteArray& line) {
         journal(level == LogLevel::Warning ? Priority::Warning : Priority::Info, line);
     };
