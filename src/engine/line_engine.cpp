@@ -30,6 +30,9 @@ LineEngine::LineEngine(SettingsRecord& settings, MainView& view, RingSound& soun
     // Received bytes wake the loop, so ring detection runs as soon as data waits.
     ComAc.SetDataReadyCallback([this] { TarvikEvents.wakeFromAnyThread(); });
     TarvikEvents.OnIdle = [this] { TarvikEventsIdle(); };
+    ncidRetry_.setSingleShot(true);
+    QObject::connect(&ncidRetry_, &QTimer::timeout,
+                     [this] { runReported([this] { listenNcid(); }); });
     recoveryTimer_.setInterval(static_cast<int>(ModemRecovery::kPollMs));
     QObject::connect(&recoveryTimer_, &QTimer::timeout,
                      [this] { runReported([this] { recovery_.poll(ModemWaitScope::active()); }); });
@@ -66,9 +69,9 @@ LineEngine::Start LineEngine::start(const StoreKey& config, const QString& holde
     claim_.emplace(QFile::decodeName(device.c_str()), holder);
     if (!claim_->claimed()) return Start::DeviceTaken;
     runReported([&] {
-        ncidServer_ = startNcidServer(
+        ncidServer_ = makeNcidServer(
             config, settings_, [this](const QByteArray& m) { writeLog(m, LogLevel::Warning); });
-        callEvents_.attach(ncidServer_.get());
+        if (ncidServer_) listenNcid();
     });
     ComAc.SetOpen(true);
     if (!ComAc.Open()) {
@@ -90,6 +93,20 @@ void LineEngine::watch() {
     writeLog({});
     recoveryTimer_.start();
     kind_->watch();
+}
+
+void LineEngine::listenNcid() {
+    QString error;
+    if (ncidServer_->listen(error)) {
+        callEvents_.attach(ncidServer_.get());
+        if (ncidFailed_)
+            writeLog("NCID server started on port " + QByteArray::number(ncidServer_->port()));
+        return;
+    }
+    // Told once; the retries stay quiet until one succeeds.
+    if (!ncidFailed_) writeLog("NCID server not started: " + error.toUtf8(), LogLevel::Warning);
+    ncidFailed_ = true;
+    ncidRetry_.start(kNcidRetryMs);
 }
 
 QString LineEngine::otherHolder() const {
@@ -144,6 +161,7 @@ void LineEngine::close() {
     closing_ = true;
     context_.state().InCall = false;
     recoveryTimer_.stop();
+    ncidRetry_.stop();
     kind_->stop();
     ComAc.SetOpen(false);
 }

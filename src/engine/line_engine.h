@@ -80,7 +80,8 @@ public:
     IncomingCalls& incomingCalls() { return calls_; }
     PortSwitch& portSwitch() { return *this; }
     TCommPort& port() { return ComAc; }
-    NcidService* ncidServer() { return ncidServer_.get(); }
+    // How often an NCID server whose address was taken tries again.
+    static constexpr int kNcidRetryMs = 5000;
     bool portOpen() const { return ComAc.Open(); }
 
 private:
@@ -92,6 +93,9 @@ private:
     void chooseKind();
     // The port did not open: the device and the system's reason, for the user.
     void logOpenFailure();
+    // The NCID server listens, or is tried again later: its address may be
+    // taken until another server has gone.
+    void listenNcid();
 
     // PortSwitch, for the tray menu's port item.
     bool isOpen() const override { return portAdapter_.isOpen(); }
@@ -107,6 +111,8 @@ private:
     std::optional<DeviceClaim> claim_;
     NcidCallEvents callEvents_;
     std::unique_ptr<NcidService> ncidServer_;
+    QTimer ncidRetry_;
+    bool ncidFailed_ = false;
     CallContext context_;
     IncomingCalls calls_;
     std::unique_ptr<CallerIdKind> kind_;

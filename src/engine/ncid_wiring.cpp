@@ -29,8 +29,8 @@ CallLogSource callLogSource(const SettingsRecord& settings) {
     return {settings.fnLog, settings.DigCol};
 }
 
-std::unique_ptr<NcidService> startNcidServer(const StoreKey& config, const SettingsRecord& settings,
-                                             const LogLineSink& log) {
+std::unique_ptr<NcidService> makeNcidServer(const StoreKey& config, const SettingsRecord& settings,
+                                            const LogLineSink& log) {
     NcidSettings ncid = readNcidSettings(config, log);
     if (!ncid.Enabled) return nullptr;
 
@@ -38,11 +38,7 @@ std::unique_ptr<NcidService> startNcidServer(const StoreKey& config, const Setti
     setup.settings = std::move(ncid);
     setup.version = TARVIK_VERSION;
     setup.logSource = callLogSource(settings);
-    auto server = std::make_unique<NcidService>(std::move(setup));
-    QString error;
-    if (server->listen(error)) return server;
-    log("NCID server not started: " + error.toUtf8());
-    return nullptr;
+    return std::make_unique<NcidService>(std::move(setup));
 }
 
 } // namespace tarvik

@@ -28,9 +28,9 @@ private:
 // Where the server finds the call log, as the settings say now.
 CallLogSource callLogSource(const SettingsRecord& settings);
 
-// Reads the server's settings from `config` and starts it when enabled. Bad
-// values and a failed start are logged; the program goes on without it.
-std::unique_ptr<NcidService> startNcidServer(const StoreKey& config, const SettingsRecord& settings,
-                                             const LogLineSink& log);
+// The server as `config` sets it up, not listening yet; none when switched off.
+// Bad values are logged and their defaults used.
+std::unique_ptr<NcidService> makeNcidServer(const StoreKey& config, const SettingsRecord& settings,
+                                            const LogLineSink& log);
 
 } // namespace tarvik

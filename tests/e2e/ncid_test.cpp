@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QThread>
+
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace tarvik::e2e {
 namespace {
@@ -516,10 +518,10 @@ TEST(NcidClients, FiftyGetACallAndTheFiftyFirstIsToldWhyAndClosed) {
 
 // ---- Settings -------------------------------------------------------------------
 
-TEST(NcidSettings, APortInUseIsLoggedOnceAndCallsAreStillAnswered) {
+TEST(NcidSettings, APortInUseIsLoggedOnceCallsAreStillAnsweredAndItIsTakenOnceFree) {
     const quint16 port = freeLoopbackPort();
-    PortHolder holder(port);
-    ASSERT_TRUE(holder.holding());
+    auto holder = std::make_optional<PortHolder>(port);
+    ASSERT_TRUE(holder->holding());
     NcidRun run(kQuickCalls,
                 [port](Sandbox& box) { box.setValue("NCID", "Port", QString::number(port)); });
     ASSERT_TRUE(run.started) << run.story();
@@ -532,6 +534,13 @@ TEST(NcidSettings, APortInUseIsLoggedOnceAndCallsAreStillAnswered) {
         << run.story();
     EXPECT_EQ(lines.count("CallerID: 0012345678"), 1);
     EXPECT_TRUE(run.app->running());
+
+    holder.reset();
+    const QByteArray started = "NCID server started on port " + QByteArray::number(port);
+    ASSERT_TRUE(eventually([&] { return run.box.logLines().contains(started); }, 15s))
+        << run.story();
+    NcidClient client(port);
+    EXPECT_EQ(client.startup().value(0).left(4), "200 ") << run.story();
 }
 
 constexpr quint16 kDefaultPort = 3333;
