@@ -5,10 +5,6 @@
 
 #include <QScopeGuard>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 namespace tarvik {
 namespace {
 
@@ -32,7 +28,7 @@ NcidClient::NcidClient(std::unique_ptr<QTcpSocket> socket, NcidClientSetup setup
     , setup_(std::move(setup))
     , hooks_(std::move(hooks))
     , feed_(setup_.log, setup_.lineId, setup_.today) {
-    keepAlive();
+    setKeepAlive(*socket_, setup_.keepAlive);
     socket_->setReadBufferSize(kReadBufferSize);
     socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
     QTcpSocket* s = socket_.get();
@@ -106,22 +102,6 @@ void NcidClient::endStartup(const char* logResult) {
         lines += withEnd(line);
     held_.clear();
     write(lines);
-}
-
-// Without these a peer that vanished keeps its place for ever, as nothing is
-// sent to it while the line is quiet.
-void NcidClient::keepAlive() {
-    socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    const qintptr fd = socket_->socketDescriptor();
-    if (fd < 0) return;
-    const NcidKeepAlive& k = setup_.keepAlive;
-    const auto set = [fd](int option, int value) {
-        ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, option, &value, sizeof value);
-    };
-    set(TCP_KEEPIDLE, k.idleS);
-    set(TCP_KEEPINTVL, k.intervalS);
-    set(TCP_KEEPCNT, k.probes);
-    set(TCP_USER_TIMEOUT, k.userTimeoutMs);
 }
 
 void NcidClient::readLines() {

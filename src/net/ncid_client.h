@@ -1,5 +1,6 @@
 #pragma once
 #include "net/call_log_feed.h"
+#include "net/keep_alive.h"
 #include "net/ncid_requests.h"
 
 #include <QByteArray>
@@ -12,17 +13,6 @@
 #include <memory>
 
 namespace tarvik {
-
-// How soon a connection whose peer went away without a word (a machine switched
-// off, a dropped wireless link) is found out: probes after `idleS` seconds of
-// silence, every `intervalS` seconds, `probes` unanswered ones end it; output
-// left unacknowledged for `userTimeoutMs` ends it too. About a minute in all.
-struct NcidKeepAlive {
-    int idleS = 30;
-    int intervalS = 10;
-    int probes = 3;
-    int userTimeoutMs = 60'000;
-};
 
 // What a connection needs to know at its start.
 struct NcidClientSetup {
@@ -75,7 +65,6 @@ private:
     void startLog();
     void pumpLog();
     void endStartup(const char* logResult);
-    void keepAlive();
     void readLines();
     void handle(const NcidRequest& request);
     void write(const QByteArray& bytes);

@@ -1,14 +1,12 @@
 #include "net/ncid_lines.h"
 
+#include "net/ncid_fields.h"
+
 namespace tarvik::ncid {
 namespace {
 
 QByteArray twoDigits(int value) {
     return QByteArray::number(value).rightJustified(2, '0');
-}
-
-bool safeInField(char ch) {
-    return ch >= ' ' && ch <= '~' && ch != '*';
 }
 
 // Raw numbers: a logged day need not be a valid date (31/02), and is sent as logged.
@@ -35,10 +33,7 @@ QByteArray field(QByteArrayView value, QByteArrayView missing) {
     while (!value.isEmpty() && !endsFieldValue(value.back()))
         value.chop(1);
     if (value.isEmpty()) return missing.toByteArray();
-    QByteArray text = value.toByteArray();
-    for (char& ch : text)
-        if (!safeInField(ch)) ch = '?';
-    return text;
+    return printable(value);
 }
 
 QByteArray numberField(QByteArrayView number) {
@@ -48,13 +43,12 @@ QByteArray numberField(QByteArrayView number) {
 }
 
 QByteArray callLine(QByteArrayView label, const CallRecord& call, QByteArrayView lineId) {
-    QByteArray line = label.toByteArray();
-    line += " *DATE*" + dateField(call.year, call.month, call.day);
-    line += "*TIME*" + timeField(call.hour, call.minute);
-    line += "*LINE*" + field(lineId, "-");
-    line += "*NMBR*" + numberField(call.number);
-    line += "*MESG*NONE*NAME*" + field(call.name, "NO NAME") + '*';
-    return line;
+    return label.toByteArray() + " *" +
+           fieldPair(kDateLabel, dateField(call.year, call.month, call.day)) +
+           fieldPair(kTimeLabel, timeField(call.hour, call.minute)) +
+           fieldPair(kLineLabel, field(lineId, "-")) +
+           fieldPair(kNumberLabel, numberField(call.number)) + fieldPair(kMesgLabel, "NONE") +
+           fieldPair(kNameLabel, field(call.name, "NO NAME"));
 }
 
 CallRecord callNow(CallRecord::Kind kind, const QByteArray& number, const QDateTime& now) {
@@ -64,19 +58,22 @@ CallRecord callNow(CallRecord::Kind kind, const QByteArray& number, const QDateT
 }
 
 QByteArray ringLine(QByteArrayView lineId, int ring, const QTime& now) {
-    return "CIDINFO: *LINE*" + field(lineId, "-") + "*RING*" + QByteArray::number(ring) + "*TIME*" +
-           twoDigits(now.hour()) + ':' + twoDigits(now.minute()) + ':' + twoDigits(now.second()) +
-           '*';
+    return kRingInfo + QByteArray(" *") + fieldPair(kLineLabel, field(lineId, "-")) +
+           fieldPair(kRingLabel, QByteArray::number(ring)) +
+           fieldPair(kTimeLabel, twoDigits(now.hour()) + ':' + twoDigits(now.minute()) + ':' +
+                                     twoDigits(now.second()));
 }
 
 QByteArray messageLine(QByteArrayView text, QByteArrayView lineId, const QDateTime& now) {
     QByteArray message = text.toByteArray();
     // "***" starts the fields; a '*' of the text must not look like one.
     message.replace('*', '?');
-    return "MSG: " + message + "***DATE*" +
-           dateField(now.date().year(), now.date().month(), now.date().day()) + "*TIME*" +
-           timeField(now.time().hour(), now.time().minute()) +
-           "*NAME*NO NAME*NMBR*NO-NUMBER*LINE*" + field(lineId, "-") + "*MTYPE*-*";
+    return kMessage + QByteArray(" ") + message + kMessageFieldsStart +
+           fieldPair(kDateLabel,
+                     dateField(now.date().year(), now.date().month(), now.date().day())) +
+           fieldPair(kTimeLabel, timeField(now.time().hour(), now.time().minute())) +
+           fieldPair(kNameLabel, "NO NAME") + fieldPair(kNumberLabel, "NO-NUMBER") +
+           fieldPair(kLineLabel, field(lineId, "-")) + fieldPair(kMessageTypeLabel, "-");
 }
 
 QByteArray loggedCallLine(const CallRecord& call, QByteArrayView lineId) {

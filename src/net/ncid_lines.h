@@ -11,6 +11,13 @@ namespace tarvik {
 // (the first with the client's HELLO lines), Feature Set 1.
 namespace ncid {
 
+// The port NCID servers listen on unless told otherwise.
+inline constexpr quint16 kDefaultPort = 3333;
+
+// The longest line either side of a connection takes, without its end: longer
+// ones come from a broken or hostile peer.
+inline constexpr qsizetype kLineMax = 1024;
+
 inline constexpr char kApiLine[] = "210 API: 1.5 Feature Set 1";
 inline constexpr char kLogEnd[] = "250 End of call log";
 inline constexpr char kLogNotSent[] = "251 Call log not sent";
@@ -27,6 +34,8 @@ inline constexpr int kRingAnswered = 0;
 inline constexpr int kRingUnanswered = -1;
 
 inline constexpr char kLiveCaller[] = "CID:";
+inline constexpr char kRingInfo[] = "CIDINFO:";
+inline constexpr char kMessage[] = "MSG:";
 inline constexpr char kLiveDial[] = "OUT:";
 inline constexpr char kLoggedCaller[] = "CIDLOG:";
 inline constexpr char kLoggedDial[] = "OUTLOG:";

@@ -35,31 +35,15 @@ NcidRequest NcidRequestReader::classify(QByteArrayView line) {
 
 bool NcidRequestReader::feed(QByteArrayView bytes, qint64 nowMs, const Handler& handle) {
     if (broken_) return false;
-    pending_ += bytes;
-    qsizetype start = 0;
-    for (qsizetype end; (end = pending_.indexOf('\n', start)) >= 0; start = end + 1) {
-        QByteArrayView line = QByteArrayView(pending_).sliced(start, end - start);
-        if (line.endsWith('\r')) line.chop(1);
-        if (!take(line, nowMs, handle)) {
-            pending_.clear();
-            return false;
-        }
-    }
-    pending_.remove(0, start);
-    // A line of the longest length may still wait for its LF after the CR.
-    const qsizetype waitingEnd = pending_.endsWith('\r') ? 1 : 0;
-    if (pending_.size() - waitingEnd > kLineMax) {
-        broken_ = true;
-        pending_.clear();
-    }
+    lines_.feed(bytes, [&](QByteArrayView line, bool cut) {
+        broken_ = cut || !take(line, nowMs, handle);
+        return !broken_;
+    });
     return !broken_;
 }
 
 bool NcidRequestReader::take(QByteArrayView line, qint64 nowMs, const Handler& handle) {
-    if (line.size() > kLineMax || !acceptableText(line) || !withinRate(nowMs)) {
-        broken_ = true;
-        return false;
-    }
+    if (!acceptableText(line) || !withinRate(nowMs)) return false;
     NcidRequest request = classify(line);
     if (request.kind == NcidRequest::Kind::Message && ++messagesInWindow_ > kMessagesPerSecond)
         request = {NcidRequest::Kind::Other, {}};

@@ -1,4 +1,7 @@
 #pragma once
+#include "net/line_splitter.h"
+#include "net/ncid_lines.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <functional>
@@ -25,7 +28,7 @@ struct NcidRequest {
 // client is broken or hostile, and the reader refuses all that follows.
 class NcidRequestReader {
 public:
-    static constexpr qsizetype kLineMax = 1024;
+    static constexpr qsizetype kLineMax = ncid::kLineMax;
     static constexpr int kLinesPerSecond = 200;
     // Messages a client may have relayed within one second; more are ignored.
     static constexpr int kMessagesPerSecond = 1;
@@ -43,7 +46,7 @@ private:
     bool take(QByteArrayView line, qint64 nowMs, const Handler& handle);
     bool withinRate(qint64 nowMs);
 
-    QByteArray pending_;
+    LineSplitter lines_{kLineMax};
     qint64 windowStart_ = 0;
     int linesInWindow_ = 0;
     int messagesInWindow_ = 0;

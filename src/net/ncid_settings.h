@@ -1,4 +1,6 @@
 #pragma once
+#include "net/ncid_lines.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
@@ -13,7 +15,7 @@ struct NcidSettings {
     bool Enabled = false;
     // Loopback unless the user opens the server to the network.
     QHostAddress Address{QHostAddress::LocalHost};
-    quint16 Port = 3333;
+    quint16 Port = ncid::kDefaultPort;
     // The line's label in every record; "-" is no label.
     QByteArray LineId = "-";
     bool SendLog = true;

@@ -1,0 +1,30 @@
+#include "net/ncid_fields.h"
+
+namespace tarvik::ncid {
+
+QByteArray printable(QByteArrayView bytes) {
+    QByteArray text = bytes.toByteArray();
+    for (char& ch : text)
+        if (ch < ' ' || ch > '~' || ch == '*') ch = '?';
+    return text;
+}
+
+QByteArray fieldPair(QByteArrayView label, QByteArrayView value) {
+    return label.toByteArray() + '*' + value.toByteArray() + '*';
+}
+
+QByteArray fieldValue(QByteArrayView fields, QByteArrayView label) {
+    while (!fields.isEmpty()) {
+        const qsizetype labelEnd = fields.indexOf('*');
+        if (labelEnd < 0) return {};
+        const QByteArrayView rest = fields.sliced(labelEnd + 1);
+        const qsizetype valueEnd = rest.indexOf('*');
+        const QByteArrayView value = valueEnd < 0 ? rest : rest.first(valueEnd);
+        if (fields.first(labelEnd) == label) return printable(value);
+        if (valueEnd < 0) return {};
+        fields = rest.sliced(valueEnd + 1);
+    }
+    return {};
+}
+
+} // namespace tarvik::ncid
