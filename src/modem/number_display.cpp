@@ -114,4 +114,10 @@ void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol,
     ShowOnLeds(view.leds(), padAfterMarker("o" + digits.right(digCol), kLedCount));
 }
 
+QByteArray reportedCallerStatus(QByteArrayView number, const QString& name) {
+    QByteArray status = "Incoming call: " + ncidReportedNumber(number);
+    if (!name.isEmpty()) status = status.trimmed() + ' ' + toCp1251(name);
+    return status.trimmed();
+}
+
 } // namespace tarvik

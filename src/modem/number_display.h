@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <array>
 #include <functional>
 
@@ -50,5 +51,9 @@ void ShowCallerId(MainView& view, QByteArrayView line, int digCol, const LogLine
 // `notice` names the caller for a desktop notification.
 void ShowReportedCaller(MainView& view, QByteArrayView number, int digCol,
                         const QByteArray& notice);
+
+// The status text of a reported caller: "Incoming call:", the number as NCID
+// clients get it and the name, in Windows-1251.
+QByteArray reportedCallerStatus(QByteArrayView number, const QString& name);
 
 } // namespace tarvik

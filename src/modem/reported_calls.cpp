@@ -5,7 +5,6 @@
 #include "modem/incoming_call.h"
 #include "modem/number_display.h"
 #include "platform/tick.h"
-#include "store/codepage.h"
 #include "store/settings.h"
 
 #include <QScopeGuard>
@@ -163,9 +162,7 @@ void ReportedCalls::completeCaller() {
     if (!call.nameLine.isEmpty()) log.write(call.nameLine);
     const QString name = reportedNameText(call.name);
     c_.events->callerIdentified(ncidReportedNumber(call.numberValue), asciiName(name));
-    QByteArray status = "Incoming call: " + ncidReportedNumber(call.numberValue);
-    if (!name.isEmpty()) status += ' ' + toCp1251(name);
-    status = status.trimmed();
+    const QByteArray status = reportedCallerStatus(call.numberValue, name);
     ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol, status);
     c_.view.setStatusText(status);
     log.raiseHeldError();
