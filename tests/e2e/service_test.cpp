@@ -1,9 +1,5 @@
-// The service tarvikd as a whole, against the modem simulator: a reported
-// caller logged in the state folder and told to an NCID client, the phone book
-// read again on SIGHUP, the configuration only ever read, bad settings and bad
-// starts, a modem pulled out and plugged in again, and one TARVIK per modem.
-// The calls of the firmware kind run on the service in program_test and
-// ncid_test.
+// The service tarvikd as a whole, against the modem simulator. The calls of the
+// firmware kind run on the service in program_test and ncid_test.
 #include "e2e_support.h"
 #include "ncid_test_client.h"
 
@@ -25,6 +21,11 @@ QByteArray fileBytes(const QString& path) {
 // Whether the program's standard error has this whole line, within `timeout`.
 bool says(Tarvik& app, const QByteArray& line, milliseconds timeout = 10s) {
     return eventually([&] { return app.output().split('\n').contains(line); }, timeout);
+}
+
+// Whether the log has this line `times` times, within 10 s.
+bool logs(const Sandbox& box, const QByteArray& line, int times = 1) {
+    return eventually([&] { return box.logLines().count(line) == times; });
 }
 
 // The modem greeted with `greeting` and the start line logged.
@@ -53,10 +54,10 @@ TEST(Service, AReportedCallerIsLoggedAndToldTheBookReloadedAndTheConfigurationOn
     ASSERT_EQ(client.startup().value(3), "300 End of connection startup");
 
     QFile book(box.programDir() + "phones.dat");
-    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
-    ASSERT_EQ(book.write(encodePhoneRecord({"5551234567", "JOHN DOE", "", psGood})),
-              kPhoneRecordSize);
-    book.close();
+    ASSERT_TRUE(book.open(QIODevice::WriteOnly) &&
+                book.write(encodePhoneRecord({"5551234567", "JOHN DOE", "", psGood})) ==
+                    kPhoneRecordSize &&
+                book.flush());
     ASSERT_EQ(::kill(static_cast<pid_t>(app.pid()), SIGHUP), 0);
     EXPECT_TRUE(says(app, "<6>Phone book: 1 entries")) << describeRun(sim, box, app);
 
@@ -117,58 +118,45 @@ TEST(Service, ABadSettingIsWarnedInTheJournalAndTheLogAndItsDefaultUsed) {
     EXPECT_EQ(box.logLines().count(warning), 1);
     sim.command("call");
     EXPECT_EQ(sim.waitFor("rx", "AT+SR").kind, "rx") << describeRun(sim, box, app);
-    EXPECT_TRUE(eventually([&] { return box.logLines().contains("CallerID: 12345678"); }));
+    EXPECT_TRUE(logs(box, "CallerID: 12345678"));
     EXPECT_TRUE(app.running());
 }
 
-TEST(Service, AModemNotThereYetOrPulledOutIsWaitedForAndUsedOnceThere) {
+TEST(Service, AModemNotThereYetOrPulledOutIsWaitedForAndServesOnlyThisTarvik) {
     Sandbox box;
     Service app(box);
     EXPECT_TRUE(says(app, "<3>Error: at Init modem or Open COM-Port!"));
     Simulator sim(box, {"--number", "55512343", "--rings", "1"});
-    ASSERT_TRUE(
-        eventually([&] { return box.logLines().contains("Modem is back, COM-Port opened"); }, 10s))
-        << describeRun(sim, box, app);
+    const QByteArray back = "Modem is back, COM-Port opened";
+    ASSERT_TRUE(logs(box, back)) << describeRun(sim, box, app);
     ASSERT_EQ(sim.count("rx", "ATM2+S64=1"), 1) << describeRun(sim, box, app);
 
-    sim.command("unplug");
-    EXPECT_TRUE(says(app, "<4>Modem lost, waiting for it...")) << describeRun(sim, box, app);
-    EXPECT_TRUE(box.logLines().contains("Modem lost, COM-Port closed"));
-    ASSERT_TRUE(app.running());
-
-    sim.command("plug");
-    ASSERT_TRUE(eventually(
-        [&] { return box.logLines().count("Modem is back, COM-Port opened") == 2; }, 10s))
-        << describeRun(sim, box, app);
-    EXPECT_EQ(sim.count("rx", "ATM2+S64=1"), 2) << "greeted again";
-    sim.command("call");
-    EXPECT_TRUE(eventually([&] { return box.logLines().contains("CallerID: 55512343"); }, 10s))
-        << describeRun(sim, box, app);
-    EXPECT_EQ(app.terminate(), 0) << "it never ended on its own";
-}
-
-TEST(Service, AModemServesOneTarvikAndTheRefusedOneNamesTheOther) {
-    Sandbox box;
-    Simulator sim(box, {});
-    Service first(box);
-    ASSERT_TRUE(started(sim, box, "ATM2+S64=1")) << describeRun(sim, box, first);
+    // Claimed before the modem was there, it still refuses the others, which name it.
+    const QList<QByteArray> logged = box.logLines();
     const QByteArray holder =
-        "the TARVIK service (tarvikd) (pid " + QByteArray::number(first.pid()) + ", user ";
-
+        "the TARVIK service (tarvikd) (pid " + QByteArray::number(app.pid()) + ", user ";
     Service second(box);
     EXPECT_EQ(second.waitForExit(10s), 69);
     EXPECT_TRUE(second.output().contains("<3>the modem is in use by " + holder))
         << second.output().toStdString();
-
     Tarvik desktop(box);
     EXPECT_EQ(desktop.waitForExit(10s), 0);
     ASSERT_EQ(box.boxes().size(), 1);
     EXPECT_TRUE(box.boxes().first().startsWith("Error\tThe modem is in use by " + holder))
         << box.boxes().first().toStdString();
-
-    EXPECT_TRUE(first.running());
     EXPECT_EQ(sim.count("rx", "ATE0"), 1) << "the refused ones never touched the port";
-    EXPECT_EQ(box.logLines().size(), 1) << "nor the log";
+    EXPECT_EQ(box.logLines(), logged) << "nor the log";
+
+    sim.command("unplug");
+    EXPECT_TRUE(says(app, "<4>Modem lost, waiting for it...")) << describeRun(sim, box, app);
+    EXPECT_TRUE(box.logLines().contains("Modem lost, COM-Port closed"));
+    ASSERT_TRUE(app.running());
+    sim.command("plug");
+    ASSERT_TRUE(logs(box, back, 2)) << describeRun(sim, box, app);
+    EXPECT_EQ(sim.count("rx", "ATM2+S64=1"), 2) << "greeted again";
+    sim.command("call");
+    EXPECT_TRUE(logs(box, "CallerID: 55512343")) << describeRun(sim, box, app);
+    EXPECT_EQ(app.terminate(), 0) << "it never ended on its own";
 }
 
 } // namespace
