@@ -31,46 +31,42 @@ QByteArray describe(const NcidFeedLine& l) {
 }
 
 TEST(NcidFeedLines, EveryLineGivesADefinedReading) {
-    const QByteArray call =
-        "*DATE*01022026*TIME*0304*LINE*HOME*NMBR*5551234*MESG*NONE*NAME*JO DOE*";
-    const QByteArray calls = "date=01022026 time=0304 line=HOME nmbr=5551234 name=JO DOE mesg=NONE";
-    const std::pair<QByteArray, QByteArray> cases[] = {
-        {"200 Server: ncidd (NCID) 1.6", "Banner text=Server: ncidd (NCID) 1.6"},
-        {"210 API: 1.5 Feature Set 1 2 3 4 5", "Api api=1.5 sets=12345"},
-        {"210 API 1.0 Feature Set 1 2 4 x 5", "Api api=1.0 sets=124"},
-        {"300 End of connection startup", "StartupEnd"},
-        {"251 Call log not sent", "Other"},
-        {"2000 x", "Other"},
-        {"CIDLOG: " + call, "Logged"},
-        {"LOG: # a comment", "Logged"},
-        {"CIDINFO: *LINE*POTS*RING*4*TIME*16:20:05*", "Ring time=16:20:05 line=POTS ring=4"},
-        {"CIDINFO:*RING*-1*", "Ring ring=-1"},
-        {"CIDINFO: *LINE*1*RING*x*", "Other"},
-        {"CID: " + call, "Caller " + calls},
-        {"HUP: *NMBR*1*", "HungUp nmbr=1"},
-        {"BLK: *NMBR*1*", "Blocked nmbr=1"},
-        {"WID: *NMBR*1*", "Waiting nmbr=1"},
-        {"OUT: *NMBR*1*", "Dialed nmbr=1"},
-        // Fields in another order, fields of later versions, no LINE.
-        {"CID: *NAME*JO*NTYPE*CELL*NMBR*555*CTRY*US*CARI*Acme*DATE*0102*",
-         "Caller date=0102 nmbr=555 name=JO"},
-        {"MSG: Tea is ready ***DATE*01022026*TIME*0304*NAME*NO NAME*NMBR*NO-NUMBER*LINE*-*MTYPE*-*",
-         "Message text=Tea is ready date=01022026 time=0304 line=- nmbr=NO-NUMBER name=NO NAME"},
-        {"MSG: no fields", "Message text=no fields"},
-        {"+CID: *NMBR*1*", "+Caller nmbr=1"},
-        {"++CID: *NMBR*1*", "+Other"},
-        {"CID: *NMBR*12\x1b[2J*NAME*A\x07\xc3\xa9\x7f*", "Caller nmbr=12?[2J name=A????"},
-        {"CID: *NMBR*12*NAME", "Caller nmbr=12"}, // cut short
-        {"CID: *NMBR*12*NAME*JO", "Caller nmbr=12 name=JO"},
-        {"CID:", "Caller"},
-        {"CID:x no stars", "Caller"},
-        {"cid: *NMBR*1*", "Other"},
-        {"ACK: REQ: YO", "Other"},
-        {"", "Other"},
-        {"CID: *NMBR*" + QByteArray(10'000, '5') + '*', "Other"},
+    const QByteArray call = "*DATE*0102*TIME*0304*LINE*HOME*NMBR*555*MESG*NONE*NAME*JO DOE*";
+    struct Row {
+        QList<QByteArray> lines;
+        QByteArray expected;
     };
-    for (const auto& [line, expected] : cases)
-        EXPECT_EQ(describe(readNcidFeedLine(line)), expected) << line.toStdString();
+    const Row table[] = {
+        {{"200 Server: ncidd 1.6"}, "Banner text=Server: ncidd 1.6"},
+        {{"210 API: 1.5 Feature Set 1 2 3 4 5"}, "Api api=1.5 sets=12345"},
+        {{"210 API 1.0 Feature Set 1 2 4 x 5"}, "Api api=1.0 sets=124"},
+        {{"300 End of connection startup"}, "StartupEnd"},
+        {{"CIDLOG: " + call, "LOG: # a comment"}, "Logged"},
+        {{"CIDINFO: *LINE*POTS*RING*4*TIME*16:20:05*"}, "Ring time=16:20:05 line=POTS ring=4"},
+        {{"CIDINFO:*RING*-1*"}, "Ring ring=-1"},
+        {{"CID: " + call}, "Caller date=0102 time=0304 line=HOME nmbr=555 name=JO DOE mesg=NONE"},
+        {{"HUP: *NMBR*1*"}, "HungUp nmbr=1"},
+        {{"BLK: *NMBR*1*"}, "Blocked nmbr=1"},
+        {{"WID: *NMBR*1*"}, "Waiting nmbr=1"},
+        {{"OUT: *NMBR*1*"}, "Dialed nmbr=1"},
+        // Fields in another order, fields of later versions, no LINE.
+        {{"CID: *NAME*JO*NTYPE*CELL*NMBR*555*CTRY*US*CARI*Acme*DATE*0102*"},
+         "Caller date=0102 nmbr=555 name=JO"},
+        {{"MSG: Tea ***DATE*0102*TIME*0304*NAME*NO NAME*NMBR*NO-NUMBER*LINE*-*MTYPE*-*"},
+         "Message text=Tea date=0102 time=0304 line=- nmbr=NO-NUMBER name=NO NAME"},
+        {{"MSG: no fields"}, "Message text=no fields"},
+        {{"+CID: *NMBR*1*"}, "+Caller nmbr=1"},
+        {{"++CID: *NMBR*1*"}, "+Other"},
+        {{"CID: *NMBR*12\x1b[2J*NAME*A\x07\xc3\xa9\x7f*"}, "Caller nmbr=12?[2J name=A????"},
+        {{"CID: *NMBR*12*NAME", "CID: *NMBR*12"}, "Caller nmbr=12"}, // cut short
+        {{"CID:", "CID:x no stars"}, "Caller"},
+        {{"251 Call log not sent", "2000 x", "CIDINFO: *LINE*1*RING*x*", "cid: *NMBR*1*",
+          "ACK: REQ: YO", "", "CID: *NMBR*" + QByteArray(10'000, '5') + '*'},
+         "Other"},
+    };
+    for (const Row& row : table)
+        for (const QByteArray& line : row.lines)
+            EXPECT_EQ(describe(readNcidFeedLine(line)), row.expected) << line.toStdString();
 }
 
 TEST(NcidServerAddress, ReadsHostsPortsAndIpv6) {
@@ -90,24 +86,12 @@ TEST(NcidServerAddress, ReadsHostsPortsAndIpv6) {
 }
 
 // An alarm the test fires by hand.
-struct HandAlarm {
+struct HandAlarm final : NcidAlarm {
+    void set(int wait, std::function<void()> then) override { ms = wait, fire = std::move(then); }
+    void cancel() override { ms = -1, fire = {}; }
+    void ring() { std::exchange(fire, {})(); }
     int ms = -1;
     std::function<void()> fire;
-    void ring() { std::exchange(fire, {})(); }
-
-    std::unique_ptr<NcidAlarm> make() {
-        struct Alarm final : NcidAlarm {
-            explicit Alarm(HandAlarm& hand)
-                : hand(hand) {}
-            void set(int ms, std::function<void()> fire) override {
-                hand.ms = ms;
-                hand.fire = std::move(fire);
-            }
-            void cancel() override { hand = {}; }
-            HandAlarm& hand;
-        };
-        return std::make_unique<Alarm>(*this);
-    }
 };
 
 class NcidFeedTest : public ::testing::Test {
@@ -115,8 +99,10 @@ protected:
     std::unique_ptr<NcidFeed> feed() {
         NcidFeed::Hooks hooks{[this](const NcidFeedLine& l) { records.append(describe(l)); },
                               [this](const NcidFeedStatus& s) { statuses.push_back(s); }};
+        auto hand = std::make_unique<HandAlarm>();
+        alarm = hand.get();
         return std::make_unique<NcidFeed>(NcidServerAddress{"127.0.0.1", port}, "9.9",
-                                          std::move(hooks), alarm.make());
+                                          std::move(hooks), std::move(hand));
     }
     bool lost(int times) {
         return std::count_if(statuses.begin(), statuses.end(), [](const NcidFeedStatus& s) {
@@ -125,7 +111,7 @@ protected:
     }
     // Rings for the next attempt, takes its connection and answers the handshake with `api`.
     std::unique_ptr<QTcpSocket> connectWith(const QByteArray& api) {
-        alarm.ring();
+        alarm->ring();
         EXPECT_TRUE(spinUntil([&] { return server.hasPendingConnections(); }));
         std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
         if (!peer) return peer;
@@ -141,7 +127,7 @@ protected:
 
     QTcpServer server;
     quint16 port = 0;
-    HandAlarm alarm;
+    HandAlarm* alarm = nullptr; // owned by the feed
     QList<QByteArray> records;
     std::vector<NcidFeedStatus> statuses;
 };
@@ -158,8 +144,8 @@ TEST_F(NcidFeedTest, RetriesHandshakeRecordsProbesAndReconnects) {
     for (int attempt = 1; attempt <= 8; ++attempt) {
         ASSERT_TRUE(spinUntil([&] { return lost(attempt); }));
         delays.append(statuses.back().retryInS);
-        EXPECT_EQ(alarm.ms, statuses.back().retryInS * 1000);
-        if (attempt < 8) alarm.ring();
+        EXPECT_EQ(alarm->ms, statuses.back().retryInS * 1000);
+        if (attempt < 8) alarm->ring();
     }
     EXPECT_EQ(delays, QList<int>({1, 2, 4, 8, 16, 32, 60, 60}));
 
@@ -171,18 +157,18 @@ TEST_F(NcidFeedTest, RetriesHandshakeRecordsProbesAndReconnects) {
     ASSERT_TRUE(spinUntil([&] { return !records.isEmpty(); }));
     EXPECT_EQ(records, QList<QByteArray>({"Caller nmbr=5551234 name=JO"}));
     EXPECT_EQ(statuses.back().state, NcidFeedStatus::State::Connected);
-    EXPECT_EQ(alarm.ms, NcidFeed::kSilenceMs);
+    EXPECT_EQ(alarm->ms, NcidFeed::kSilenceMs);
 
     // Feature set 4 lets it ask "REQ: YO"; an answer keeps the line, none loses it.
     for (const bool answered : {true, false}) {
-        alarm.ring();
+        alarm->ring();
         expectHeard(*peer, "REQ: YO\n");
-        EXPECT_EQ(alarm.ms, NcidFeed::kAnswerMs);
+        EXPECT_EQ(alarm->ms, NcidFeed::kAnswerMs);
         if (!answered) break;
         peer->write("ACK: REQ: YO\r\n");
-        ASSERT_TRUE(spinUntil([&] { return alarm.ms == NcidFeed::kSilenceMs; }));
+        ASSERT_TRUE(spinUntil([&] { return alarm->ms == NcidFeed::kSilenceMs; }));
     }
-    alarm.ring();
+    alarm->ring();
     ASSERT_TRUE(lost(9));
     EXPECT_EQ(statuses.back().retryInS, 1) << "a connection that started up begins the wait anew";
 
@@ -191,10 +177,10 @@ TEST_F(NcidFeedTest, RetriesHandshakeRecordsProbesAndReconnects) {
     ASSERT_TRUE(peer);
     ASSERT_TRUE(
         spinUntil([&] { return statuses.back().state == NcidFeedStatus::State::Connected; }));
-    alarm.ring();
+    alarm->ring();
     expectHeard(*peer, "\n");
-    EXPECT_EQ(alarm.ms, NcidFeed::kSilenceMs);
-    alarm.ring();
+    EXPECT_EQ(alarm->ms, NcidFeed::kSilenceMs);
+    alarm->ring();
     EXPECT_FALSE(lost(10));
     peer->disconnectFromHost();
     ASSERT_TRUE(spinUntil([&] { return lost(10); }));
