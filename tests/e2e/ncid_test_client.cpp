@@ -13,7 +13,14 @@
 namespace tarvik::e2e {
 namespace {
 
-sockaddr_in loopback(quint16 port) {
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+} // namespace
+
+sockaddr_in loopbackAddress(quint16 port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -25,16 +32,9 @@ FileHandle tcpSocket() {
     return FileHandle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }
 
-int remainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-} // namespace
-
 quint16 freeLoopbackPort() {
     FileHandle socket = tcpSocket();
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = loopbackAddress(0);
     socklen_t size = sizeof address;
     if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
@@ -57,7 +57,7 @@ bool bindSource(int socket, QByteArrayView source) {
 
 PortHolder::PortHolder(quint16 port)
     : socket_(tcpSocket()) {
-    const sockaddr_in address = loopback(port);
+    const sockaddr_in address = loopbackAddress(port);
     if (::bind(socket_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(socket_.get(), 1) != 0)
         socket_.reset();
@@ -66,7 +66,7 @@ PortHolder::PortHolder(quint16 port)
 NcidClient::NcidClient(quint16 port, milliseconds timeout, int receiveBuffer,
                        QByteArrayView sourceAddress) {
     const auto deadline = Clock::now() + timeout;
-    const sockaddr_in address = loopback(port);
+    const sockaddr_in address = loopbackAddress(port);
     for (;;) {
         FileHandle socket = tcpSocket();
         if (receiveBuffer > 0)

@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <deque>
 #include <optional>
@@ -20,6 +22,10 @@ using std::chrono::milliseconds;
 
 // A port on 127.0.0.1 that nobody listens on just now.
 quint16 freeLoopbackPort();
+
+// A TCP socket, not yet bound, and the address 127.0.0.1:port for it.
+FileHandle tcpSocket();
+sockaddr_in loopbackAddress(quint16 port);
 
 // Binds `socket` to the IPv4 address `source` (a loopback one, say "127.0.0.7"),
 // the port left to the connect; true also when `source` is empty.
