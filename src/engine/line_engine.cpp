@@ -7,6 +7,8 @@
 #include "serial/com_names.h"
 #include "serial/port_diagnosis.h"
 #include "store/calllog.h"
+#include "store/keyvalue.h"
+#include "store/ncid_address.h"
 
 #include <QFile>
 
@@ -50,10 +52,24 @@ void LineEngine::chooseKind() {
         kind_->stop();
         retiredKind_ = std::move(kind_);
     }
-    if (settings_.CidMode == kCidWithRings)
+    network_ = nullptr;
+    if (settings_.CidMode == kCidFromServer) {
+        // An address the settings refused is none: the kind says so.
+        auto network = std::make_unique<NetworkKind>(
+            context_, sound_,
+            parseNcidServerAddress(settings_.NcidServer).value_or(NcidServerAddress{}),
+            ncidFeeds(TARVIK_VERSION));
+        network->onConnection = [this](bool connected) {
+            connected_ = connected;
+            if (onPortState) onPortState(connected);
+        };
+        network_ = network.get();
+        kind_ = std::move(network);
+    } else if (settings_.CidMode == kCidWithRings) {
         kind_ = std::make_unique<ReportingKind>(context_, sound_, [this] { return InitModem(); });
-    else
+    } else {
         kind_ = std::make_unique<AnsweredKind>(calls_);
+    }
 }
 
 void LineEngine::writeLog(const QByteArray& message, LogLevel level) {
@@ -61,16 +77,23 @@ void LineEngine::writeLog(const QByteArray& message, LogLevel level) {
     if (onLogged && !message.isEmpty()) onLogged(level, message);
 }
 
-LineEngine::Start LineEngine::start(const StoreKey& config, const QString& holder) {
+LineEngine::Start LineEngine::start(const QString& configPath, const QString& holder) {
+    configPath_ = configPath;
+    holder_ = holder;
     chooseKind();
+    const Start start = usesModem() ? startModem() : Start::Ready;
+    if (start == Start::Ready && usesModem()) context_.view.setStatusText(kWaitingForCall);
+    return start;
+}
+
+LineEngine::Start LineEngine::startModem() {
     applyPortSettings(ComAc, settings_);
-    const std::string device =
-        comm::portDevicePath(settings_.ComNumber, configuredDevice(settings_));
-    claim_.emplace(QFile::decodeName(device.c_str()), holder);
-    if (!claim_->claimed()) return Start::DeviceTaken;
+    if (!claimDevice()) return Start::DeviceTaken;
+    // No NCID server of our own while the calls come from one: no loops.
     runReported([&] {
-        ncidServer_ = makeNcidServer(
-            config, settings_, [this](const QByteArray& m) { writeLog(m, LogLevel::Warning); });
+        ncidServer_ = makeNcidServer(StoreKey(configPath_), settings_, [this](const QByteArray& m) {
+            writeLog(m, LogLevel::Warning);
+        });
         if (ncidServer_) listenNcid();
     });
     ComAc.SetOpen(true);
@@ -85,13 +108,30 @@ LineEngine::Start LineEngine::start(const StoreKey& config, const QString& holde
         ErrorBox(QStringLiteral("Error"), QStringLiteral("at Init modem or Open COM-Port!"));
         writeLog(kModemInitErrorLog, LogLevel::Warning);
     }
-    context_.view.setStatusText(kWaitingForCall);
     return Start::Ready;
+}
+
+bool LineEngine::claimDevice() {
+    if (claim_ && claim_->claimed()) return true;
+    const std::string device =
+        comm::portDevicePath(settings_.ComNumber, configuredDevice(settings_));
+    claim_.emplace(QFile::decodeName(device.c_str()), holder_);
+    return claim_->claimed();
+}
+
+void LineEngine::stopModem() {
+    recoveryTimer_.stop();
+    ncidRetry_.stop();
+    callEvents_.attach(nullptr);
+    ncidServer_.reset();
+    ncidFailed_ = false;
+    ComAc.SetOpen(false);
+    claim_.reset();
 }
 
 void LineEngine::watch() {
     writeLog({});
-    recoveryTimer_.start();
+    if (usesModem()) recoveryTimer_.start();
     kind_->watch();
 }
 
@@ -107,6 +147,10 @@ void LineEngine::listenNcid() {
     if (!ncidFailed_) writeLog("NCID server not started: " + error.toUtf8(), LogLevel::Warning);
     ncidFailed_ = true;
     ncidRetry_.start(kNcidRetryMs);
+}
+
+void LineEngine::tellDeviceTaken() {
+    ErrorBox(QStringLiteral("Error"), deviceTakenText(otherHolder()));
 }
 
 QString LineEngine::otherHolder() const {
@@ -139,19 +183,47 @@ void LineEngine::logOpenFailure() {
              LogLevel::Warning);
 }
 
+bool LineEngine::portOpen() const {
+    return usesModem() ? ComAc.Open() : connected_;
+}
+
+bool LineEngine::isOpen() const {
+    return network_ ? network_->switchedOn() : portAdapter_.isOpen();
+}
+
 void LineEngine::setOpen(bool open) {
+    if (network_) return network_->switchOn(open);
+    // A modem another TARVIK took while the calls came from a server stays its.
+    if (open && !claimDevice()) return tellDeviceTaken();
     portAdapter_.setOpen(open);
     if (open && !portAdapter_.isOpen()) logOpenFailure();
     if (open && portAdapter_.isOpen()) kind_->portOpened();
 }
 
 LineEngine::ModemSetUp LineEngine::modemSetUp() const {
-    return {settings_.CidMode, settings_.InitStr, settings_.CidInitStr};
+    return {settings_.CidMode, settings_.InitStr, settings_.CidInitStr, settings_.NcidServer};
 }
 
 void LineEngine::settingsChanged(const ModemSetUp& before) {
-    if (std::get<0>(before) != settings_.CidMode) chooseKind();
-    if (modemSetUp() != before && ComAc.Open()) InitModem();
+    const auto [cidModeBefore, initBefore, cidInitBefore, serverBefore] = before;
+    const bool modemBefore = cidModeBefore != kCidFromServer;
+    if (cidModeBefore != settings_.CidMode ||
+        (!usesModem() && serverBefore != settings_.NcidServer))
+        chooseKind();
+    if (modemBefore && !usesModem()) {
+        stopModem();
+        if (onPortState) onPortState(false);
+    } else if (!modemBefore && usesModem()) {
+        connected_ = false;
+        const Start start = startModem();
+        if (start == Start::DeviceTaken) tellDeviceTaken();
+        if (onPortState) onPortState(ComAc.Open());
+        if (start == Start::Closed) return;
+        if (start == Start::Ready) context_.view.setStatusText(kWaitingForCall);
+        recoveryTimer_.start();
+    } else if (modemSetUp() != before && ComAc.Open()) {
+        InitModem();
+    }
     kind_->watch();
     if (ncidServer_) ncidServer_->setLogSource(callLogSource(settings_));
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/ncid_wiring.h"
+#include "engine/network_kind.h"
 #include "engine/port_adapter.h"
 #include "modem/call_context.h"
 #include "modem/caller_id_kind.h"
@@ -21,8 +22,6 @@
 
 namespace tarvik {
 
-class StoreKey;
-
 // How much a line of the call log matters to whoever follows the program
 // beside the log (the service's journal).
 enum class LogLevel { Info, Warning };
@@ -40,23 +39,29 @@ public:
 
     enum class Start { Ready, Closed, DeviceTaken };
     // The start-up of the line, on loaded settings: the claim on the device, the
-    // NCID server from `config`, the port opened and the modem greeted. Closed
-    // when a close came during its waits; DeviceTaken when another TARVIK holds
-    // the device (see otherHolder). `holder` names this program to the other.
-    Start start(const StoreKey& config, const QString& holder);
+    // NCID server from the configuration at `configPath`, the port opened and
+    // the modem greeted; none of it when the calls come from an NCID server.
+    // Closed when a close came during its waits; DeviceTaken when another
+    // TARVIK holds the device (see otherHolder). `holder` names this program
+    // to the other.
+    Start start(const QString& configPath, const QString& holder);
     // After a Ready start (and the window's own start-up): the start line
     // logged, and calls watched from now on.
     void watch();
     // Who holds the device, after DeviceTaken.
     QString otherHolder() const;
+    // What the user is told then.
+    static QString deviceTakenText(const QString& otherHolder) {
+        return QStringLiteral("The modem is in use by %1.").arg(otherHolder);
+    }
 
     // The end: InCall off, nothing more read, the port closed. The NCID server
     // goes with the engine.
     void close();
     bool closing() const { return closing_; }
 
-    // What the settings dialog may change of the modem's set-up.
-    using ModemSetUp = std::tuple<std::int32_t, QByteArray, QByteArray>;
+    // What the settings dialog may change of the line's set-up.
+    using ModemSetUp = std::tuple<std::int32_t, QByteArray, QByteArray, QString>;
     ModemSetUp modemSetUp() const;
     // The settings changed: another caller-ID kind or command takes effect at
     // once, and the NCID server reads the log's new place.
@@ -67,7 +72,8 @@ public:
     const LogLineSink& log() const { return context_.log; }
     // Told of every line after it was written; nobody by default.
     std::function<void(LogLevel, const QByteArray&)> onLogged;
-    // The port opened or closed (the tray picture, the port item).
+    // The port opened or closed, or the NCID server's connection came or went
+    // (the tray picture, the port item).
     std::function<void(bool open)> onPortState;
     // A port that does not open at the start (no device yet, ModemManager
     // holding it) is tried again about once a second, as after a loss. The
@@ -82,7 +88,10 @@ public:
     TCommPort& port() { return ComAc; }
     // How often an NCID server whose address was taken tries again.
     static constexpr int kNcidRetryMs = 5000;
-    bool portOpen() const { return ComAc.Open(); }
+    // The port is open, or the NCID server connected.
+    bool portOpen() const;
+    // The calls come from the modem, not from an NCID server.
+    bool usesModem() const { return settings_.CidMode != kCidFromServer; }
 
 private:
     // The modem's start-up dialogue: echo off, the purge, the initialisation
@@ -91,6 +100,14 @@ private:
     bool InitModem();
     void TarvikEventsIdle();
     void chooseKind();
+    // The modem's side of the start-up and its end, also when the settings
+    // switch between a modem and an NCID server.
+    Start startModem();
+    void stopModem();
+    // The claim on the configured device, taken once; false while another
+    // TARVIK holds it.
+    bool claimDevice();
+    void tellDeviceTaken();
     // The port did not open: the device and the system's reason, for the user.
     void logOpenFailure();
     // The NCID server listens, or is tried again later: its address may be
@@ -98,7 +115,7 @@ private:
     void listenNcid();
 
     // PortSwitch, for the tray menu's port item.
-    bool isOpen() const override { return portAdapter_.isOpen(); }
+    bool isOpen() const override;
     void setOpen(bool open) override;
 
     SettingsRecord& settings_;
@@ -116,6 +133,11 @@ private:
     CallContext context_;
     IncomingCalls calls_;
     std::unique_ptr<CallerIdKind> kind_;
+    // kind_ when the calls come from an NCID server.
+    NetworkKind* network_ = nullptr;
+    bool connected_ = false;
+    QString configPath_;
+    QString holder_;
     // A kind replaced while its own handler may still be on the stack (a
     // setting changed inside one of its waits) goes at the next idle pass.
     std::unique_ptr<CallerIdKind> retiredKind_;

@@ -32,11 +32,7 @@ QByteArray loggable(QByteArray text) {
     return text.replace(kCallerIdMark, "CallerID?");
 }
 
-QByteArray serverText(const NcidServerAddress& server) {
-    const QByteArray host = server.host.toUtf8();
-    if (server.port == ncid::kDefaultPort) return host;
-    return (host.contains(':') ? '[' + host + ']' : host) + ':' + QByteArray::number(server.port);
-}
+constexpr char kNoServerSet[] = "No NCID server set: see Settings, Caller ID.";
 
 } // namespace
 
@@ -45,7 +41,7 @@ NetworkKind::NetworkKind(CallContext context, RingSound& sound, NcidServerAddres
     : c_(context)
     , sound_(sound)
     , server_(std::move(server))
-    , serverText_(serverText(server_))
+    , serverText_(ncidServerText(server_).toUtf8())
     , makeFeed_(std::move(makeFeed)) {}
 
 NetworkKind::~NetworkKind() {
@@ -55,6 +51,11 @@ NetworkKind::~NetworkKind() {
 void NetworkKind::watch() {
     if (watched_) return;
     watched_ = true;
+    if (server_.host.isEmpty()) {
+        c_.view.setStatusText(kNoServerSet);
+        return connection(false);
+    }
+    on_ = true;
     live_ = std::make_shared<bool>(true);
     // A hook's fault is reported, never thrown into the feed's socket.
     const auto hook = [this, live = live_](auto handle) {
@@ -71,11 +72,24 @@ void NetworkKind::watch() {
 }
 
 void NetworkKind::stop() {
+    on_ = false;
     if (live_) *live_ = false;
     if (!feed_) return;
     // A feed may not end inside its own hook: its socket may be on the stack.
     if (dispatching_ > 0) QTimer::singleShot(0, [ending = std::move(feed_)] {});
     feed_.reset();
+}
+
+void NetworkKind::switchOn(bool on) {
+    if (on == switchedOn()) return;
+    if (on) {
+        watched_ = false;
+        return watch();
+    }
+    stop();
+    lossLogged_ = false;
+    c_.view.setStatusText("Not connected to " + serverText_ + '.');
+    connection(false);
 }
 
 void NetworkKind::onRecord(const NcidFeedLine& record) {
@@ -163,6 +177,12 @@ void NetworkKind::connection(bool connected) {
     if (connected_ == connected) return;
     connected_ = connected;
     if (onConnection) onConnection(connected);
+}
+
+NetworkKind::FeedFactory ncidFeeds(QByteArray version) {
+    return [version = std::move(version)](const NcidServerAddress& server, NcidFeed::Hooks hooks) {
+        return std::make_unique<NcidFeed>(server, version, std::move(hooks));
+    };
 }
 
 } // namespace tarvik

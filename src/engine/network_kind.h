@@ -20,6 +20,7 @@ public:
     using FeedFactory =
         std::function<std::unique_ptr<NcidFeed>(const NcidServerAddress&, NcidFeed::Hooks)>;
 
+    // A server with no host is none set: the kind says so and connects nowhere.
     NetworkKind(CallContext context, RingSound& sound, NcidServerAddress server,
                 FeedFactory makeFeed);
     ~NetworkKind() override;
@@ -31,6 +32,10 @@ public:
     // Connects to the server, once.
     void watch() override;
     void stop() override;
+
+    // The user's Connect and Disconnect: the feed on or off.
+    bool switchedOn() const { return on_; }
+    void switchOn(bool on);
 
     void onRecord(const NcidFeedLine& record);
     void onStatus(const NcidFeedStatus& status);
@@ -54,6 +59,7 @@ private:
     std::shared_ptr<bool> live_;
     int dispatching_ = 0;
     bool watched_ = false;
+    bool on_ = false;
     // The caller of the present call is on show: later rings leave the status be.
     bool callerShown_ = false;
     std::optional<bool> connected_;

@@ -16,6 +16,10 @@ int digitKeyTag(char digit);
 
 inline constexpr int kKeypadNumberMax = 9;
 
+// Why the keypad is off while the calls come from an NCID server.
+inline constexpr char kNoDialingText[] =
+    "No dialing: the calls come from an NCID server, and there is no modem here.";
+
 // The keypad, the keyboard and dialing out.
 class Dialer {
 public:

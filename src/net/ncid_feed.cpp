@@ -2,7 +2,6 @@
 
 #include "platform/log_categories.h"
 
-#include <QHostAddress>
 #include <QTimer>
 #include <algorithm>
 
@@ -34,61 +33,10 @@ private:
     std::function<void()> fire_;
 };
 
-std::optional<quint16> parsePort(QStringView text) {
-    if (text.isEmpty() || text.size() > 5 ||
-        !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
-        return std::nullopt;
-    const int port = text.toInt();
-    if (port < 1 || port > 65535) return std::nullopt;
-    return static_cast<quint16>(port);
-}
-
-bool isIpv6(QStringView text) {
-    QHostAddress address;
-    return address.setAddress(text.toString()) &&
-           address.protocol() == QAbstractSocket::IPv6Protocol;
-}
-
-bool isHostName(QStringView text) {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-        return (c.isLetterOrNumber() && c.unicode() < 0x80) || c == u'.' || c == u'-' || c == u'_';
-    });
-}
-
 } // namespace
 
 std::unique_ptr<NcidAlarm> makeTimerAlarm() {
     return std::make_unique<TimerAlarm>();
-}
-
-std::optional<NcidServerAddress> parseNcidServerAddress(QStringView text) {
-    text = text.trimmed();
-    NcidServerAddress out;
-    QStringView portText;
-    if (text.startsWith(u'[')) {
-        const qsizetype close = text.indexOf(u']');
-        if (close < 0 || !isIpv6(text.sliced(1, close - 1))) return std::nullopt;
-        out.host = text.sliced(1, close - 1).toString();
-        const QStringView rest = text.sliced(close + 1);
-        if (!rest.isEmpty() && !rest.startsWith(u':')) return std::nullopt;
-        if (rest.isEmpty()) return out;
-        portText = rest.sliced(1);
-    } else if (text.count(u':') > 1) {
-        if (!isIpv6(text)) return std::nullopt;
-        out.host = text.toString();
-        return out;
-    } else {
-        const qsizetype colon = text.indexOf(u':');
-        const QStringView host = colon < 0 ? text : text.first(colon);
-        if (!isHostName(host)) return std::nullopt;
-        out.host = host.toString();
-        if (colon < 0) return out;
-        portText = text.sliced(colon + 1);
-    }
-    const std::optional<quint16> port = parsePort(portText);
-    if (!port) return std::nullopt;
-    out.port = *port;
-    return out;
 }
 
 NcidFeed::NcidFeed(NcidServerAddress server, QByteArray version, Hooks hooks,

@@ -3,6 +3,7 @@
 #include "net/line_splitter.h"
 #include "net/ncid_feed_lines.h"
 #include "net/ncid_lines.h"
+#include "store/ncid_address.h"
 
 #include <QString>
 #include <QStringView>
@@ -12,17 +13,6 @@
 #include <optional>
 
 namespace tarvik {
-
-// Where an NCID server listens.
-struct NcidServerAddress {
-    QString host;
-    quint16 port = ncid::kDefaultPort;
-    bool operator==(const NcidServerAddress&) const = default;
-};
-
-// "host", "host:port", "[v6address]:port", "[v6address]" or a bare IPv6
-// address; nothing when the text is none of them.
-std::optional<NcidServerAddress> parseNcidServerAddress(QStringView text);
 
 // The one deadline a feed waits for at a time: the next try, the start-up, the
 // server's silence, its answer to a probe. Tests run one by hand.

@@ -1,5 +1,6 @@
 #pragma once
 #include "store/call_record.h"
+#include "store/ncid_address.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -11,8 +12,7 @@ namespace tarvik {
 // (the first with the client's HELLO lines), Feature Set 1.
 namespace ncid {
 
-// The port NCID servers listen on unless told otherwise.
-inline constexpr quint16 kDefaultPort = 3333;
+inline constexpr quint16 kDefaultPort = kNcidDefaultPort;
 
 // The longest line either side of a connection takes, without its end: longer
 // ones come from a broken or hostile peer.

@@ -79,7 +79,7 @@ int run(const ServiceOptions& options) {
     journal(Priority::Info, QStringLiteral("tarvikd " TARVIK_VERSION ": %1, log %2")
                                 .arg(options.config, settings.fnLog));
     LineEngine::Start start = LineEngine::Start::Closed;
-    runReported([&] { start = engine.start(config, kHolder); });
+    runReported([&] { start = engine.start(options.config, kHolder); });
     switch (start) {
     case LineEngine::Start::Closed:
         return 0;

@@ -41,9 +41,12 @@ MainController::~MainController() {
 
 void MainController::FormCreate() {
     programDir_ = ProgramDir();
-    phoneBook_ = std::make_unique<PhoneBookHost>(
-        form_.get(), programDir_, *entryDialog_,
-        [this](const QByteArray& phone) { dialer_->dialPhoneBookEntry(phone); });
+    phoneBook_ = std::make_unique<PhoneBookHost>(form_.get(), programDir_, *entryDialog_,
+                                                 [this](const QByteArray& phone) {
+                                                     if (engine_->usesModem())
+                                                         return dialer_->dialPhoneBookEntry(phone);
+                                                     form_->setStatusText(kNoDialingText);
+                                                 });
     // A store that cannot be read is reported; the start goes on with what loaded.
     runReported([this] {
         QList<QByteArray> complaints;
@@ -52,20 +55,23 @@ void MainController::FormCreate() {
         for (const QByteArray& complaint : complaints)
             engine_->writeLog(complaint, LogLevel::Warning);
     });
-    const StoreKey config(mainKeyPath());
-    switch (engine_->start(config, QStringLiteral("the TARVIK desktop program (tarvik)"))) {
+    switch (engine_->start(mainKeyPath(), QStringLiteral("the TARVIK desktop program (tarvik)"))) {
     case LineEngine::Start::Closed:
         return;
     case LineEngine::Start::DeviceTaken:
-        ErrorBox(QStringLiteral("Error"),
-                 QStringLiteral("The modem is in use by %1.").arg(engine_->otherHolder()));
+        ErrorBox(QStringLiteral("Error"), LineEngine::deviceTakenText(engine_->otherHolder()));
         engine_->close();
         return;
     case LineEngine::Start::Ready:
         break;
     }
     form_->SetUpFromSettings(engine_->portOpen());
+    showCallSource();
     engine_->watch();
+}
+
+void MainController::showCallSource() {
+    form_->setCallSource(!engine_->usesModem());
 }
 
 void MainController::btnPhoneBookClick() {
@@ -76,6 +82,7 @@ void MainController::miSetupClick() {
     const LineEngine::ModemSetUp before = engine_->modemSetUp();
     runSettingsDialog(*form_, settings_, programDir_);
     engine_->settingsChanged(before);
+    showCallSource();
 }
 
 void MainController::miAboutClick() {
@@ -94,7 +101,7 @@ void MainController::FormClose() {
 }
 
 void MainController::FormKeyDown(int& key, Qt::KeyboardModifiers) {
-    if (dialer_->FormKeyDown(key)) key = 0;
+    if (engine_->usesModem() && dialer_->FormKeyDown(key)) key = 0;
 }
 
 } // namespace tarvik

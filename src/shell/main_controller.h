@@ -34,17 +34,24 @@ public:
 
     // MainEvents
     void FormClose() override;
-    void btnPhoneKeysClick(int tag) override { dialer_->btnPhoneKeysClick(tag); }
+    void btnPhoneKeysClick(int tag) override {
+        if (engine_->usesModem()) dialer_->btnPhoneKeysClick(tag);
+    }
     void btnPhoneBookClick() override;
     void miSetupClick() override;
     void miAboutClick() override;
     void btnAnswerClick() override { engine_->incomingCalls().btnAnswerClick(); }
     void btnTalkClick() override { engine_->incomingCalls().btnTalkClick(); }
     void pnDigitalLedClick() override { engine_->incomingCalls().pnDigitalLedClick(); }
-    void FormKeyPress(char& key) override { dialer_->FormKeyPress(key); }
+    void FormKeyPress(char& key) override {
+        if (engine_->usesModem()) dialer_->FormKeyPress(key);
+    }
     void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override;
 
 private:
+    // The form set up for where the calls come from.
+    void showCallSource();
+
     SettingsRecord settings_;
     QString programDir_;
     std::unique_ptr<RingSound> sound_;

@@ -3,6 +3,7 @@
 #include "store/codepage.h"
 #include "store/colors.h"
 #include "store/keyvalue.h"
+#include "store/ncid_address.h"
 #include "store/short_text.h"
 
 #include <limits>
@@ -79,12 +80,12 @@ void tellBad(const Complain& complain, const char* name, const QString& value,
                  " used");
 }
 
-// CidMode is 0 or 1; CidInitStr an AT command.
+// CidMode is one of the kinds; CidInitStr an AT command.
 void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
     r.CidMode = kCidAfterAnswer;
     if (const auto stored = in.raw("CidMode")) {
         std::int32_t mode = 0;
-        if (parseStoredInteger(*stored, mode) && (mode == kCidAfterAnswer || mode == kCidWithRings))
+        if (parseStoredInteger(*stored, mode) && mode >= kCidAfterAnswer && mode <= kCidFromServer)
             r.CidMode = mode;
         else
             tellBad(complain, "CidMode", *stored, "0");
@@ -106,6 +107,15 @@ void loadDevice(SettingsRecord& r, const SettingsReader& in, const Complain& com
     if (r.Device.isEmpty() || r.Device.startsWith(QLatin1Char('/'))) return;
     tellBad(complain, "Device", in.raw("Device").value_or(QString()), "\"\"");
     r.Device.clear();
+}
+
+// A server the client could not reach under any reading of the text.
+void loadNcidServer(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
+    const auto stored = in.raw("NcidServer");
+    r.NcidServer = stored.value_or(QString()).trimmed();
+    if (r.NcidServer.isEmpty() || parseNcidServerAddress(r.NcidServer)) return;
+    tellBad(complain, "NcidServer", *stored, "\"\"");
+    r.NcidServer.clear();
 }
 
 void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
@@ -140,6 +150,7 @@ void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
     // new to the reporting kind starts with what such modems take.
     if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
     loadDevice(r, in, complain);
+    loadNcidServer(r, in, complain);
 }
 
 void save(const SettingsRecord& r, StoreKey& key) {
@@ -188,9 +199,11 @@ void save(const SettingsRecord& r, StoreKey& key) {
         putInt("CidMode", r.CidMode);
         putText("CidInitStr", r.CidInitStr);
     }
-    // Likewise the device, once set.
+    // Likewise the device and the server, once set.
     if (!r.Device.isEmpty() || key.readString(kParam, QStringLiteral("Device")))
         put("Device", r.Device);
+    if (!r.NcidServer.isEmpty() || key.readString(kParam, QStringLiteral("NcidServer")))
+        put("NcidServer", r.NcidServer);
 }
 
 } // namespace

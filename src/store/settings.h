@@ -10,10 +10,11 @@ namespace tarvik {
 // 0x80 marks a system colour, 0x1FFFFFFF means none.
 using TColor = std::int32_t;
 
-// How the modem tells the caller: the caller-ID firmware reports it after the
+// Where the caller comes from: the caller-ID firmware reports it after the
 // program answers (AnswerStr), or the modem reports it by itself with the rings
-// once caller ID is switched on (CidInitStr), as most caller-ID modems do.
-enum CidModeValue : std::int32_t { kCidAfterAnswer = 0, kCidWithRings = 1 };
+// once caller ID is switched on (CidInitStr), as most caller-ID modems do; or
+// an NCID server on the network tells it (NcidServer), and there is no modem.
+enum CidModeValue : std::int32_t { kCidAfterAnswer = 0, kCidWithRings = 1, kCidFromServer = 2 };
 
 inline constexpr char kInitStrDefault[] = "ATM2+S64=1";
 // For modems that report with the rings: verbose results, nothing they refuse.
@@ -55,6 +56,9 @@ struct SettingsRecord {
     QByteArray CidInitStr;
     // An absolute path naming the port instead of ComNumber; empty for none.
     QString Device;
+    // The NCID server the calls come from with kCidFromServer ("host",
+    // "host:port", "[v6address]:port"); empty for none.
+    QString NcidServer;
 };
 
 // The InitStr a caller-ID kind starts with.
@@ -66,8 +70,8 @@ enum SettingsMode : int { kLoadSettings = 0, kSaveSettings = 1 };
 // mode 1 saves, any other mode only opens the store. Returns true when it ran to
 // its end; a store that cannot be written throws TarvikError. `programDir` (with
 // a trailing '/') forms the default log file name. A loaded value of the
-// caller-ID kind or a Device that cannot be used is told through `complain`,
-// once, and its default is kept.
+// caller-ID kind, a Device or an NcidServer that cannot be used is told
+// through `complain`, once, and its default is kept.
 bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
                       const std::function<void(const QByteArray&)>& complain = {});
 

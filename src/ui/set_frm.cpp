@@ -3,6 +3,7 @@
 #include "store/codepage.h"
 #include "store/colors.h"
 #include "store/keyvalue.h"
+#include "store/ncid_address.h"
 #include "store/short_text.h"
 #include "ui/tarvik_frm.h"
 #include "ui/widgets/color_combo.h"
@@ -34,6 +35,8 @@ constexpr int kKeyWidth = 92, kKeyHeight = 31, kKeyTop = 10;
 // Half the gap between OK and Cancel, in pixels of the screen.
 constexpr int kKeyGapHalf = 15;
 constexpr int kModemTextLimit = 45;
+const QString kNcidServerHint =
+    QStringLiteral("host, host:port or [IPv6 address]:port; the port is 3333 unless given");
 constexpr int kFontHeight = 14, kColorBoxWidth = 150, kPageMargin = 8;
 
 template <class W> W* named(W* widget, const char* name) {
@@ -189,28 +192,48 @@ void TSetupForm::createCallerIdSheet() {
     auto* column = new QVBoxLayout(CallerIdSheet);
     column->setContentsMargins(s(kPageMargin), s(kPageMargin), s(kPageMargin), s(kPageMargin));
 
-    rgCidMode = named(new TRadioGroup(QStringLiteral("The modem reports the caller:"),
+    rgCidMode = named(new TRadioGroup(QStringLiteral("The caller is reported:"),
                                       {QStringLiteral("After TARVIK &answers (TREVA firmware)"),
-                                       QStringLiteral("With the &rings, by itself (most modems)")},
+                                       QStringLiteral("With the &rings, by itself (most modems)"),
+                                       QStringLiteral("By an &NCID server (no modem here)")},
                                       CallerIdSheet),
                       "rgCidMode");
+    const auto labelled = [this, column](const QString& text, QLineEdit* edit) {
+        auto* label = new QLabel(text, CallerIdSheet);
+        label->setBuddy(edit);
+        column->addWidget(label);
+        column->addWidget(edit);
+    };
+    column->addWidget(rgCidMode);
     eCidInitStr = named(new QLineEdit(CallerIdSheet), "eCidInitStr");
     eCidInitStr->setMaxLength(kModemTextLimit);
-    auto* label = new QLabel(QStringLiteral("&Caller ID on string:"), CallerIdSheet);
-    label->setBuddy(eCidInitStr);
+    labelled(QStringLiteral("&Caller ID on string:"), eCidInitStr);
+    eNcidServer = named(new QLineEdit(CallerIdSheet), "eNcidServer");
+    eNcidServer->setMaxLength(kShortTextMax);
+    eNcidServer->setToolTip(kNcidServerHint);
+    labelled(QStringLiteral("NCID &server:"), eNcidServer);
+    column->addStretch(1);
     connect(rgCidMode->group(), &QButtonGroup::idClicked, this,
             [this](int mode) { cidModeChosen(mode); });
-
-    column->addWidget(rgCidMode);
-    column->addWidget(label);
-    column->addWidget(eCidInitStr);
-    column->addStretch(1);
+    connect(eNcidServer, &QLineEdit::textChanged, this, [this] { checkNcidServer(); });
 }
 
 void TSetupForm::cidModeChosen(int mode) {
-    const QString otherDefault = fromCp1251(defaultInitStr(1 - mode));
-    if (eInitStr->text() == otherDefault) eInitStr->setText(fromCp1251(defaultInitStr(mode)));
+    // The InitStr follows the modem's kind while the user left it at its default.
+    if (mode != kCidFromServer) {
+        const QString otherDefault = fromCp1251(defaultInitStr(1 - mode));
+        if (eInitStr->text() == otherDefault) eInitStr->setText(fromCp1251(defaultInitStr(mode)));
+    }
     eCidInitStr->setEnabled(mode == kCidWithRings);
+    eNcidServer->setEnabled(mode == kCidFromServer);
+    checkNcidServer();
+}
+
+// OK waits for an address the program can connect to.
+void TSetupForm::checkNcidServer() {
+    const bool usable = rgCidMode->itemIndex() != kCidFromServer ||
+                        parseNcidServerAddress(eNcidServer->text()).has_value();
+    btnSetOK->setEnabled(usable);
 }
 
 void TSetupForm::createColorsSheet() {
@@ -306,7 +329,8 @@ void TSetupForm::setDesignedTabOrder() {
     qsizetype at = chain.indexOf(seRedialPause) + 1;
     for (QRadioButton* radio : rgCidMode->buttons())
         chain.insert(at++, radio);
-    chain.insert(at, eCidInitStr);
+    chain.insert(at++, eCidInitStr);
+    chain.insert(at, eNcidServer);
     for (QRadioButton* radio : rgTrayDblCl->buttons())
         chain << radio;
     chain << fnSound->edit() << btnSetCancel << btnSetOK;
@@ -349,8 +373,9 @@ void TSetupForm::Fill(const SettingsRecord& settings, const QString& programDir)
     seRedialPause->setValue(settings.RedialPause);
     rgCidMode->setItemIndex(settings.CidMode);
     setLimitedText(eCidInitStr, fromCp1251(settings.CidInitStr), kModemTextLimit);
-    eCidInitStr->setEnabled(settings.CidMode == kCidWithRings);
     setLimitedText(eDevice, settings.Device, kShortTextMax);
+    setLimitedText(eNcidServer, settings.NcidServer, kShortTextMax);
+    cidModeChosen(settings.CidMode);
 }
 
 void TSetupForm::ReadBack(SettingsRecord& settings) const {
@@ -374,10 +399,12 @@ void TSetupForm::ReadBack(SettingsRecord& settings) const {
     settings.ClrPrio = ClrPrioPh->colorValue();
     settings.AnswerStr = modemText(eAnswerStr);
     settings.RedialPause = seRedialPause->value();
-    settings.CidMode = rgCidMode->itemIndex() == kCidWithRings ? kCidWithRings : kCidAfterAnswer;
+    const int mode = rgCidMode->itemIndex();
+    settings.CidMode = mode == kCidWithRings || mode == kCidFromServer ? mode : kCidAfterAnswer;
     const QByteArray cidInit = modemText(eCidInitStr).trimmed();
     settings.CidInitStr = cidInit.isEmpty() ? QByteArray(kCidInitStrDefault) : cidInit;
     settings.Device = cutShort(eDevice->text().trimmed());
+    settings.NcidServer = cutShort(eNcidServer->text().trimmed());
 }
 
 void runSettingsDialog(QWidget* owner, SettingsRecord& settings, const QString& programDir,

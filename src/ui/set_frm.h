@@ -79,7 +79,7 @@ public:
 
     TFilenameEdit *fnLogEdit = nullptr, *fnSound = nullptr;
     TRadioGroup *rgTrayDblCl = nullptr, *rgCidMode = nullptr;
-    QLineEdit* eCidInitStr = nullptr;
+    QLineEdit *eCidInitStr = nullptr, *eNcidServer = nullptr;
 
     TFormPlacement* SetPlace = nullptr;
 
@@ -92,6 +92,7 @@ private:
     // Another caller-ID kind: an InitStr left at the other kind's default
     // becomes this kind's, so that the modem takes it at start.
     void cidModeChosen(int mode);
+    void checkNcidServer();
     void createColorsSheet();
     void createMiscSheet();
     void createKeys();

@@ -2,6 +2,7 @@
 
 #include "ui/widgets/design_scale.h"
 
+#include "modem/dialing.h"
 #include "platform/desktop_notification.h"
 #include "platform/errors.h"
 #include "store/calllog.h"
@@ -319,13 +320,37 @@ MainEvents& TMainForm::events() const {
 
 void TMainForm::setPortState(bool open) {
     portOpen_ = open;
-    miSwitchPort->setText(open ? QStringLiteral("&Close Port") : QStringLiteral("&Open Port"));
     TrayIco->setIcon(trayIcon(!open));
+    updatePortItem();
+}
+
+// A server's item follows the user's choice, not the connection, which
+// comes and goes by itself.
+void TMainForm::updatePortItem() {
+    if (!fromServer_)
+        return miSwitchPort->setText(portOpen_ ? QStringLiteral("&Close Port")
+                                               : QStringLiteral("&Open Port"));
+    const bool on = port_ && port_->isOpen();
+    miSwitchPort->setText(on ? QStringLiteral("&Disconnect") : QStringLiteral("&Connect"));
+}
+
+void TMainForm::setCallSource(bool fromServer) {
+    fromServer_ = fromServer;
+    btnAnswer->setEnabled(!fromServer);
+    btnTalk->setEnabled(!fromServer);
+    const QString why = fromServer ? QString::fromLatin1(kNoDialingText) : QString();
+    pnPhoneKeys->setToolTip(why);
+    for (const KeyDesign& design : kKeys) {
+        (this->*design.control)->setEnabled(!fromServer);
+        if (!design.hint) (this->*design.control)->setToolTip(why);
+    }
+    updatePortItem();
 }
 
 void TMainForm::miSwitchPortClick() {
     if (!port_) return;
     port_->setOpen(!port_->isOpen());
+    if (fromServer_) return updatePortItem();
     setPortState(port_->isOpen());
 }
 

@@ -57,6 +57,9 @@ public:
     void setLogSink(LogLineSink sink);
     // The port item's caption and the tray picture follow the port state.
     void setPortState(bool open);
+    // The calls come from an NCID server: the port item connects and
+    // disconnects, and answering and dialing, which need a modem, are off.
+    void setCallSource(bool fromServer);
     bool portStateOpen() const { return portOpen_; }
 
     // The window's share of the start-up, in order: digits dark, port item and
@@ -161,6 +164,7 @@ private:
     void applyWindowFlags();
     void setClientHeight(int height);
     void miSwitchPortClick();
+    void updatePortItem();
     void miCloseTarvikClick();
     void decideTray(bool available);
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -176,6 +180,7 @@ private:
     PortSwitch* port_ = nullptr;
     LogLineSink logSink_;
     bool portOpen_ = false;
+    bool fromServer_ = false;
     qreal scale_ = 1.0;
     bool onTop_ = true; // designed always-on-top
     TrayMode trayMode_ = TrayMode::Undecided;

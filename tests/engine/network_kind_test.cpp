@@ -126,9 +126,21 @@ TEST(NetworkKind, ConnectionLossAndReturnAreToldOnce) {
     EXPECT_EQ(f.log, (QList<QByteArray>{up, "Connection to ncid.lan:3334 lost: Closed", up}));
     EXPECT_EQ(connections, (QList<bool>{false, true, false, true}));
 
-    f.kind.stop();
+    // The user's Disconnect and Connect: no loss logged, a new feed.
+    f.kind.switchOn(false);
     f.hooks.record(readNcidFeedLine("MSG: after the end"));
-    EXPECT_EQ(f.log.size(), 3);
+    EXPECT_EQ(std::tuple(f.view.status, f.log.size(), connections.last(), f.kind.switchedOn()),
+              std::tuple("Not connected to ncid.lan:3334.", 3, false, false));
+    f.kind.switchOn(true);
+    EXPECT_EQ(std::tuple(f.feedsMade, f.kind.switchedOn()), std::tuple(2, true));
+
+    NetworkKind none(f.context, f.sound, {}, [](const NcidServerAddress&, NcidFeed::Hooks) {
+        ADD_FAILURE() << "a feed to no server";
+        return std::unique_ptr<NcidFeed>();
+    });
+    none.switchOn(true);
+    EXPECT_EQ(std::tuple(f.view.status, none.switchedOn()),
+              std::tuple("No NCID server set: see Settings, Caller ID.", false));
 }
 
 } // namespace

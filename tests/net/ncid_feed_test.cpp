@@ -69,22 +69,6 @@ TEST(NcidFeedLines, EveryLineGivesADefinedReading) {
             EXPECT_EQ(describe(readNcidFeedLine(line)), row.expected) << line.toStdString();
 }
 
-TEST(NcidServerAddress, ReadsHostsPortsAndIpv6) {
-    const std::pair<const char*, NcidServerAddress> good[] = {
-        {"nas", {"nas", 3333}},
-        {" nas.home:3334 ", {"nas.home", 3334}},
-        {"192.168.1.2:65535", {"192.168.1.2", 65535}},
-        {"[::1]:3335", {"::1", 3335}},
-        {"[fe80::1%eth0]", {"fe80::1%eth0", 3333}},
-        {"fe80::2", {"fe80::2", 3333}},
-    };
-    for (const auto& [text, expected] : good)
-        EXPECT_EQ(parseNcidServerAddress(QString::fromLatin1(text)), expected) << text;
-    for (const char* bad : {"", "nas:", "nas:0", "nas:65536", "nas:+1", ":3333", "a b", "[::1",
-                            "[::1]x", "[nas]:1", "1:2:x", "nas:1:2"})
-        EXPECT_EQ(parseNcidServerAddress(QString::fromLatin1(bad)), std::nullopt) << bad;
-}
-
 // An alarm the test fires by hand.
 struct HandAlarm final : NcidAlarm {
     void set(int wait, std::function<void()> then) override { ms = wait, fire = std::move(then); }

@@ -3,6 +3,7 @@
 #include "store/codepage.h"
 #include "store/colors.h"
 #include "store/keyvalue.h"
+#include "store/ncid_address.h"
 #include "store/settings.h"
 
 #include <QDir>
@@ -331,10 +332,10 @@ TEST_F(SettingsTest, TheCallerIdKindTellsABadValueOnceAndStartsAReportingModemRi
     EXPECT_EQ(std::tuple(record.CidMode, record.CidInitStr), std::tuple(0, "AT+VCID=1"));
     EXPECT_TRUE(told.isEmpty());
 
-    store({{"CidMode", "2"}, {"CidInitStr", "VCID=1"}});
+    store({{"CidMode", "3"}, {"CidInitStr", "VCID=1"}});
     loadTelling();
     EXPECT_EQ(std::tuple(record.CidMode, record.CidInitStr), std::tuple(0, "AT+VCID=1"));
-    EXPECT_EQ(told, QList<QByteArray>({R"(Settings: bad CidMode "2", 0 used)",
+    EXPECT_EQ(told, QList<QByteArray>({R"(Settings: bad CidMode "3", 0 used)",
                                        R"(Settings: bad CidInitStr "VCID=1", AT+VCID=1 used)"}));
 
     // New to the reporting kind: an InitStr such modems take; one set by hand stays.
@@ -357,34 +358,58 @@ TEST_F(SettingsTest, TheCallerIdKindTellsABadValueOnceAndStartsAReportingModemRi
 
 namespace {
 
-TEST_F(SettingsTest, TheDeviceIsAnAbsolutePathAndStaysUnwrittenUntilSet) {
+TEST_F(SettingsTest, TheDeviceAndTheServerAreCheckedAndStayUnwrittenUntilSet) {
     struct Case {
+        const char* name;
         const char* stored; // nullptr: absent
         const char* loaded;
         const char* complaint;
         const char* savedBack; // nullptr: not written
     };
     const Case cases[] = {
-        {nullptr, "", nullptr, nullptr},
-        {"  /dev/serial/by-id/usb-Modem-if00 ", "/dev/serial/by-id/usb-Modem-if00", nullptr,
-         "/dev/serial/by-id/usb-Modem-if00"},
-        {"ttyUSB0", "", R"(Settings: bad Device "ttyUSB0", "" used)", ""},
+        {"Device", nullptr, "", nullptr, nullptr},
+        {"Device", "  /dev/serial/by-id/usb-Modem-if00 ", "/dev/serial/by-id/usb-Modem-if00",
+         nullptr, "/dev/serial/by-id/usb-Modem-if00"},
+        {"Device", "ttyUSB0", "", R"(Settings: bad Device "ttyUSB0", "" used)", ""},
+        {"NcidServer", nullptr, "", nullptr, nullptr},
+        {"NcidServer", " [::1]:3334 ", "[::1]:3334", nullptr, "[::1]:3334"},
+        {"NcidServer", "nas:0", "", R"(Settings: bad NcidServer "nas:0", "" used)", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored ? c.stored : "absent");
+        SCOPED_TRACE(std::string(c.name) + " " + (c.stored ? c.stored : "absent"));
         QFile::remove(iniPath());
-        if (c.stored) store({{"Device", c.stored}});
+        if (c.stored) store({{c.name, c.stored}});
         SettingsRecord record;
         QList<QByteArray> told;
         LoadSaveSettings(kLoadSettings, record, programDir_,
                          [&told](const QByteArray& m) { told.append(m); });
-        EXPECT_EQ(record.Device, c.loaded);
+        EXPECT_EQ(QString(c.name) == "Device" ? record.Device : record.NcidServer, c.loaded);
         EXPECT_EQ(told, c.complaint ? QList<QByteArray>{c.complaint} : QList<QByteArray>{});
         LoadSaveSettings(kSaveSettings, record, programDir_);
         const QSettings ini(iniPath(), QSettings::IniFormat);
-        EXPECT_EQ(ini.value("Param/Device", "<absent>").toString(),
+        EXPECT_EQ(ini.value(QString("Param/") + c.name, "<absent>").toString(),
                   c.savedBack ? c.savedBack : "<absent>");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(NcidServerAddress, ReadsHostsPortsAndIpv6) {
+    const std::pair<const char*, NcidServerAddress> good[] = {
+        {"nas", {"nas", 3333}},
+        {" nas.home:3334 ", {"nas.home", 3334}},
+        {"192.168.1.2:65535", {"192.168.1.2", 65535}},
+        {"[::1]:3335", {"::1", 3335}},
+        {"[fe80::1%eth0]", {"fe80::1%eth0", 3333}},
+        {"fe80::2", {"fe80::2", 3333}},
+    };
+    for (const auto& [text, expected] : good)
+        EXPECT_EQ(parseNcidServerAddress(QString::fromLatin1(text)), expected) << text;
+    for (const char* bad : {"", "nas:", "nas:0", "nas:65536", "nas:+1", ":3333", "a b", "[::1",
+                            "[::1]x", "[nas]:1", "1:2:x", "nas:1:2", "fe80::1%"})
+        EXPECT_EQ(parseNcidServerAddress(QString::fromLatin1(bad)), std::nullopt) << bad;
 }
 
 } // namespace

@@ -260,6 +260,24 @@ TEST_F(SettingsDialogTest, AnotherCallerIdKindBringsAnInitStringItsModemTakes) {
               std::tuple(1, "AT#CID=1", "ATZ"));
 }
 
+TEST_F(SettingsDialogTest, AnNcidServerNeedsAnAddressTheProgramCanReach) {
+    run([&](TSetupForm& form) {
+        EXPECT_FALSE(form.eNcidServer->isEnabled());
+        form.rgCidMode->buttons()[2]->click();
+        EXPECT_EQ(std::tuple(form.eNcidServer->isEnabled(), form.eCidInitStr->isEnabled(),
+                             form.btnSetOK->isEnabled(), form.eInitStr->text()),
+                  std::tuple(true, false, false, QStringLiteral("ATM2+S64=1")))
+            << "no address yet, and the modem's string left alone";
+        form.eNcidServer->setText(QStringLiteral("nas:99999"));
+        EXPECT_FALSE(form.btnSetOK->isEnabled());
+        form.eNcidServer->setText(QStringLiteral(" [fd00::2]:3334 "));
+        EXPECT_TRUE(form.btnSetOK->isEnabled());
+        form.btnSetOK->click();
+    });
+    const SettingsRecord stored = reloaded();
+    EXPECT_EQ(std::tuple(stored.CidMode, stored.NcidServer), std::tuple(2, "[fd00::2]:3334"));
+}
+
 TEST_F(SettingsDialogTest, OkWithoutChangesSavesEverythingAgainAndReapplies) {
     ASSERT_FALSE(StoreKey(mainKeyPath()).sectionExists(QStringLiteral("Param")));
     const QStringList before = fields(settings);
