@@ -17,11 +17,6 @@ using Clock = std::chrono::steady_clock;
 // A client that does not say HELLO: CMD gets the rest of its start-up after this.
 constexpr std::chrono::milliseconds kHelloWait(1000);
 
-const QByteArray kCallLog[] = {
-    "CIDLOG: *DATE*11092026*TIME*0930*LINE*-*NMBR*5550001111*MESG*NONE*NAME*JANE ROE*",
-    "CIDLOG: *DATE*11092026*TIME*1715*LINE*-*NMBR*5550002222*MESG*NONE*NAME*NO NAME*",
-};
-
 FileHandle listenOn(quint16 port) {
     FileHandle socket = tcpSocket();
     const int on = 1;
@@ -33,19 +28,12 @@ FileHandle listenOn(quint16 port) {
     return socket;
 }
 
-quint16 boundPort(const FileHandle& socket) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    if (::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-    return ntohs(address.sin_port);
-}
-
 } // namespace
 
 NcidTestServer::NcidTestServer(quint16 port)
-    : listener_(listenOn(port))
+    : port_(port != 0 ? port : freeLoopbackPort())
+    , listener_(listenOn(port_))
     , wake_(::eventfd(0, EFD_CLOEXEC))
-    , port_(listener_ ? boundPort(listener_) : 0)
     , thread_([this] { serve(); }) {}
 
 NcidTestServer::~NcidTestServer() {
@@ -117,7 +105,7 @@ void NcidTestServer::serve() {
             if (fds[2 + i].revents != 0) read(clients_[i]);
         const auto now = Clock::now();
         for (Client& client : clients_)
-            if (client.socket && now >= client.startupEnd) finishStartup(client, true);
+            if (client.socket && now >= client.startupEnd) finishStartup(client);
         std::erase_if(clients_, [](const Client& client) { return !client.socket; });
         if (fds[1].revents != 0) accept();
         changed_.notify_all();
@@ -164,14 +152,12 @@ void NcidTestServer::read(Client& client) {
 
 void NcidTestServer::take(Client& client, const QByteArray& line) {
     connections_[client.index].received.append(line);
+    // It has no call log to send, asked for or not.
     if (line.startsWith("HELLO: CMD:") && !connections_[client.index].started)
-        finishStartup(client, !line.contains("no_log"));
+        finishStartup(client);
 }
 
-void NcidTestServer::finishStartup(Client& client, bool sendLog) {
-    if (sendLog)
-        for (const QByteArray& line : kCallLog)
-            write(client, line);
+void NcidTestServer::finishStartup(Client& client) {
     write(client, "300 End of connection startup");
     connections_[client.index].started = true;
     client.startupEnd = Clock::time_point::max();

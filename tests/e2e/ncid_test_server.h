@@ -60,13 +60,13 @@ private:
     void accept();
     void read(Client& client);
     void take(Client& client, const QByteArray& line);
-    void finishStartup(Client& client, bool sendLog);
+    void finishStartup(Client& client);
     void write(const Client& client, QByteArrayView line);
     void close(Client& client);
 
+    quint16 port_ = 0;
     FileHandle listener_;
     FileHandle wake_; // an eventfd: the destructor's word to the thread
-    quint16 port_ = 0;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Client> clients_;
