@@ -1,3 +1,4 @@
+#include "modem/dialing.h"
 #include "modem/number_display.h"
 #include "platform/box_recorder.h"
 #include "platform/errors.h"
@@ -522,6 +523,28 @@ TEST_F(MainFormTest, PortItemAndTrayPicture) {
 
     form.setPortState(false);
     EXPECT_EQ(form.TrayIco->icon().pixmap(32).toImage(), trayPicture(32, true).toImage());
+
+    // Calls from a server: the item follows the user's choice, the picture the connection.
+    const auto keysOn = [this] {
+        QList<bool> on{form.btnAnswer->isEnabled(), form.btnTalk->isEnabled()};
+        for (TOvalButton* key : form.phoneKeys())
+            on.append(key->isEnabled());
+        return on;
+    };
+    form.setCallSource(true);
+    EXPECT_EQ(form.miSwitchPort->text(), "&Disconnect");
+    EXPECT_EQ(keysOn(), QList<bool>(16, false));
+    EXPECT_EQ(form.btnOne->toolTip(), kNoDialingText);
+    EXPECT_EQ(form.btnRepeat->toolTip(), "Redial") << "a key's own hint stays";
+    form.miSwitchPort->trigger();
+    EXPECT_EQ(std::tuple(port.open, form.miSwitchPort->text()), std::tuple(false, "&Connect"));
+    form.setPortState(true);
+    EXPECT_EQ(form.TrayIco->icon().pixmap(16).toImage(), still);
+    EXPECT_EQ(form.miSwitchPort->text(), "&Connect");
+    form.setCallSource(false);
+    EXPECT_EQ(keysOn(), QList<bool>(16, true));
+    EXPECT_EQ(std::tuple(form.btnOne->toolTip(), form.miSwitchPort->text()),
+              std::tuple("", "&Close Port"));
 }
 
 TEST_F(MainFormTest, ColoursGoToTheirControls) {
