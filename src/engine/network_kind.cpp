@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "store/call_record.h"
 #include "store/caller_report.h"
+#include "store/codepage.h"
 #include "store/settings.h"
 
 #include <QScopeGuard>
@@ -135,14 +136,16 @@ void NetworkKind::caller(const NcidRecordFields& fields) {
     if (!isNone(fields.line)) log.write("Caller on line " + loggable(fields.line));
     log.write("NMBR = " + loggable(fields.number));
     if (!name.isEmpty()) log.write("NAME = " + loggable(name));
-    const QByteArray status = reportedCallerStatus(fields.number, QString::fromLatin1(name));
+    const QByteArray status = reportedCallerStatus(fields.number, reportedNameText(name));
     ShowReportedCaller(c_.view, fields.number, c_.settings.DigCol, status);
     c_.view.setStatusText(status);
     log.raiseHeldError();
 }
 
+// The log keeps the server's bytes, as it keeps a modem's; the status bar
+// shows single-byte text.
 void NetworkKind::tell(const QByteArray& text) {
-    c_.view.setStatusText(text);
+    c_.view.setStatusText(toCp1251(reportedNameText(text)));
     c_.log(loggable(text));
 }
 

@@ -66,7 +66,7 @@ std::optional<NcidFeedLine> readNumbered(QByteArrayView line) {
     NcidFeedLine out;
     if (code == "200") {
         out.kind = Kind::Banner;
-        out.text = ncid::printable(text);
+        out.text = ncid::readableText(text);
     } else if (code == "210") {
         out.kind = Kind::Api;
         readApi(text, out);
@@ -80,7 +80,7 @@ NcidFeedLine readRecord(Kind kind, QByteArrayView body) {
     NcidFeedLine out = lineOf(kind);
     if (kind == Kind::Message) {
         const qsizetype start = body.indexOf(ncid::kMessageFieldsStart);
-        out.text = ncid::printable((start < 0 ? body : body.first(start)).trimmed());
+        out.text = ncid::readableText((start < 0 ? body : body.first(start)).trimmed());
         if (start >= 0)
             out.fields = recordFields(body.sliced(start + qstrlen(ncid::kMessageFieldsStart)));
         return out;

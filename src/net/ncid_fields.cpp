@@ -1,5 +1,7 @@
 #include "net/ncid_fields.h"
 
+#include <QStringDecoder>
+
 namespace tarvik::ncid {
 
 QByteArray printable(QByteArrayView bytes) {
@@ -7,6 +9,15 @@ QByteArray printable(QByteArrayView bytes) {
     for (char& ch : text)
         if (ch < ' ' || ch > '~' || ch == '*') ch = '?';
     return text;
+}
+
+QByteArray readableText(QByteArrayView bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) return printable(bytes);
+    for (QChar& ch : text)
+        if (ch.category() == QChar::Other_Control || ch == u'*') ch = u'?';
+    return text.toUtf8();
 }
 
 QByteArray fieldPair(QByteArrayView label, QByteArrayView value) {
@@ -20,7 +31,7 @@ QByteArray fieldValue(QByteArrayView fields, QByteArrayView label) {
         const QByteArrayView rest = fields.sliced(labelEnd + 1);
         const qsizetype valueEnd = rest.indexOf('*');
         const QByteArrayView value = valueEnd < 0 ? rest : rest.first(valueEnd);
-        if (fields.first(labelEnd) == label) return printable(value);
+        if (fields.first(labelEnd) == label) return readableText(value);
         if (valueEnd < 0) return {};
         fields = rest.sliced(valueEnd + 1);
     }

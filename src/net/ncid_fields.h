@@ -21,11 +21,15 @@ inline constexpr char kMessageFieldsStart[] = "***";
 // ASCII and the field separator '*' become '?'.
 QByteArray printable(QByteArrayView bytes);
 
+// As printable, but a value that is valid UTF-8 keeps its characters beyond
+// ASCII: servers send names in UTF-8. For what this program reads.
+QByteArray readableText(QByteArrayView bytes);
+
 // One field as sent, "LABEL*value*".
 QByteArray fieldPair(QByteArrayView label, QByteArrayView value);
 
 // The value of the first field called `label` in "LABEL*value*LABEL*value*...",
-// printable; empty when no field has that label. Fields may come in any order
+// readable text; empty when no field has that label. Fields may come in any order
 // and unknown ones are passed over; a label without its value (an odd number of
 // '*') has none, a last value without its closing '*' is taken as it is.
 QByteArray fieldValue(QByteArrayView fields, QByteArrayView label);

@@ -74,6 +74,12 @@ TEST(NetworkKind, RecordsAreShownAndLoggedAsAReportingModemsCalls) {
         {{"CID: *LINE*-*NMBR*PRIVATE*NAME*-*", "CID: *NMBR*NO-NUMBER*NAME*NO NAME*"},
          "n -------",
          "status=Incoming call: log=NMBR = PRIVATE; NMBR = NO-NUMBER read=in PRIVATE; in  shown=2"},
+        // A name in UTF-8: the server's bytes logged, the letters shown.
+        {{"CID: *NMBR*5551234*NAME*\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd*"},
+         "o 5551234",
+         "status=Incoming call: 5551234 \xc8\xe2\xe0\xed log=NMBR = 5551234; NAME = "
+         "\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd read=in 5551234; name \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd "
+         "shown=1"},
         {{"CID: *NMBR*5\x01*NAME*CallerID: 9\x1b[2J\r\x7f*"},
          "o      5?",
          "status=Incoming call: 5? CallerID: 9?[2J?? log=NMBR = 5?; NAME = CallerID? 9?[2J?? "

@@ -57,7 +57,9 @@ TEST(NcidFeedLines, EveryLineGivesADefinedReading) {
         {{"MSG: no fields"}, "Message text=no fields"},
         {{"+CID: *NMBR*1*"}, "+Caller nmbr=1"},
         {{"++CID: *NMBR*1*"}, "+Other"},
-        {{"CID: *NMBR*12\x1b[2J*NAME*A\x07\xc3\xa9\x7f*"}, "Caller nmbr=12?[2J name=A????"},
+        // Names in UTF-8 keep their letters; other bytes beyond ASCII do not.
+        {{"CID: *NMBR*12\x1b[2J*NAME*A\x07\xc3\xa9\x7f*"}, "Caller nmbr=12?[2J name=A?\xc3\xa9?"},
+        {{"CID: *NMBR*1*NAME*Jos\xe9*"}, "Caller nmbr=1 name=Jos?"},
         {{"CID: *NMBR*12*NAME", "CID: *NMBR*12"}, "Caller nmbr=12"}, // cut short
         {{"CID:", "CID:x no stars"}, "Caller"},
         {{"251 Call log not sent", "2000 x", "CIDINFO: *LINE*1*RING*x*", "cid: *NMBR*1*",
