@@ -11,6 +11,9 @@ namespace tarvik {
 struct MainState {
     QByteArray DialedNumber; // the keypad's digits, at most 255 bytes
     bool InCall = false;     // the modem holds the line for a call
+    // The caller on display as reported, whole (the phone book's matching
+    // takes it); empty while none is, or for a withheld number.
+    QByteArray CallerNumber;
 };
 
 // What the display, call and dialing logic need of the main window, so that
