@@ -41,6 +41,7 @@ constexpr int kLedTop = 6, kLedWidth = 37, kLastLedWidth = 36, kLedHeight = 56;
 constexpr int kLedLefts[kLedCount] = {6, 43, 80, 117, 154, 191, 228, 265, 302};
 constexpr int kWindowFontHeight = 14, kKeyFontHeight = 11;
 constexpr int kTrayRetryMs = 250;
+constexpr int kCallerTipMs = 60'000;
 // A bus that does not answer costs the start this much at most.
 constexpr int kTrayKindTimeoutMs = 1000;
 
@@ -122,6 +123,10 @@ TMainForm::TMainForm(SettingsRecord& settings, QWidget* parent)
         reshow_.stop();
         bringToFront(ShowFor::Caller);
     }));
+
+    callerTip_.setSingleShot(true);
+    callerTip_.setInterval(kCallerTipMs);
+    connect(&callerTip_, &QTimer::timeout, this, [this] { TrayIco->setToolTip({}); });
 
     trayRetry_.setInterval(kTrayRetryMs);
     connect(&trayRetry_, &QTimer::timeout, this, reported([this] {
@@ -589,6 +594,9 @@ QByteArray TMainForm::statusText() const {
 }
 
 void TMainForm::showForCaller(const QByteArray& notice) {
+    // The tray names the caller for as long as a call may ring.
+    TrayIco->setToolTip(fromCp1251(notice));
+    callerTip_.start();
     miOpenFullSize->setChecked(true);
     SetWindowVisible(true, ShowFor::Caller);
     if (!callerNeedsNotice()) return;

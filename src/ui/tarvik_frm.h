@@ -191,6 +191,7 @@ private:
     std::chrono::milliseconds trayPatience_{0};
     std::unique_ptr<DesktopNotification> callerNotification_;
     QTimer reshow_;
+    QTimer callerTip_;
     QElapsedTimer withdrawing_;
     // Key events re-sent to their receiver after the preview; the preview
     // leaves them alone.

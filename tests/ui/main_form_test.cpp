@@ -457,8 +457,9 @@ TEST_F(MainFormTest, AMinimisedWindowComesBackAndTheOpenItemTellsTheTruth) {
     minimise();
     form.SetWindowVisible(false);
     itemReads("Open", false);
-    form.showForCaller("Incoming call: 1234");
+    form.showForCaller("Incoming call: 1234 GRANNY");
     EXPECT_TRUE(form.isVisible() && !form.isMinimized()) << "hidden while minimised";
+    EXPECT_EQ(form.TrayIco->toolTip(), "Incoming call: 1234 GRANNY") << "the tray names the caller";
     itemReads("Hide", true);
 
     minimise();
