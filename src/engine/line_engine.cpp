@@ -17,7 +17,12 @@ namespace tarvik {
 LineEngine::LineEngine(SettingsRecord& settings, MainView& view, RingSound& sound)
     : settings_(settings)
     , sound_(sound)
-    , context_{settings_, view, modem_, [this](const QByteArray& m) { writeLog(m); }, &callEvents_}
+    , context_{settings_,
+               view,
+               modem_,
+               [this](const QByteArray& m) { writeLog(m); },
+               &callEvents_,
+               &screen_}
     , calls_(context_, sound_)
     , recovery_(recoveryPort_, {view,
                                 [this](bool open) {

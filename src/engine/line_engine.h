@@ -1,4 +1,6 @@
 #pragma once
+#include "engine/caller_book.h"
+#include "engine/caller_screening.h"
 #include "engine/ncid_wiring.h"
 #include "engine/network_kind.h"
 #include "engine/port_adapter.h"
@@ -83,6 +85,8 @@ public:
     std::function<void()> afterIdle;
 
     CallContext& context() { return context_; }
+    // The phone book callers are looked up in; the program loads it.
+    CallerBook& phoneBook() { return book_; }
     IncomingCalls& incomingCalls() { return calls_; }
     PortSwitch& portSwitch() { return *this; }
     TCommPort& port() { return ComAc; }
@@ -127,6 +131,8 @@ private:
     RingSound& sound_;
     std::optional<DeviceClaim> claim_;
     NcidCallEvents callEvents_;
+    CallerBook book_;
+    BookScreen screen_{settings_, book_};
     std::unique_ptr<NcidService> ncidServer_;
     QTimer ncidRetry_;
     bool ncidFailed_ = false;

@@ -21,6 +21,10 @@ void NcidCallEvents::callerIdentified(const QByteArray& number, const QByteArray
     if (server_) server_->callerIdentified(number, name);
 }
 
+void NcidCallEvents::callerHungUp(const QByteArray& number, const QByteArray& name) {
+    if (server_) server_->callerHungUp(number, name);
+}
+
 void NcidCallEvents::dialing(const QByteArray& number) {
     if (server_) server_->dialing(number);
 }

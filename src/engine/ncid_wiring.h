@@ -19,6 +19,7 @@ public:
     void ringIgnored() override;
     void answered() override;
     void callerIdentified(const QByteArray& number, const QByteArray& name) override;
+    void callerHungUp(const QByteArray& number, const QByteArray& name) override;
     void dialing(const QByteArray& number) override;
 
 private:

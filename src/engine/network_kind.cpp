@@ -136,7 +136,10 @@ void NetworkKind::caller(const NcidRecordFields& fields) {
     if (!isNone(fields.line)) log.write("Caller on line " + loggable(fields.line));
     log.write("NMBR = " + loggable(fields.number));
     if (!name.isEmpty()) log.write("NAME = " + loggable(name));
-    const QByteArray status = reportedCallerStatus(fields.number, reportedNameText(name));
+    // No modem to hang up with: the phone book gives its name only.
+    const CallerVerdict verdict = c_.screen->screen(fields.number, isWithheldNumber(fields.number));
+    const QByteArray status = reportedCallerStatus(fields.number, shownCallerName(verdict, name));
+    c_.state().CallerNumber = reportedDigits(fields.number);
     ShowReportedCaller(c_.view, fields.number, c_.settings.DigCol, status);
     c_.view.setStatusText(status);
     log.raiseHeldError();

@@ -1,5 +1,6 @@
 #pragma once
 #include "modem/call_events.h"
+#include "modem/caller_screen.h"
 #include "modem/main_view.h"
 #include "modem/number_display.h"
 #include "platform/sound.h"
@@ -17,6 +18,8 @@ struct CallContext {
     LogLineSink log;
     // Told of rings, answers, callers and dials; nobody by default.
     CallEvents* events = &noCallEvents();
+    // Looks callers up and decides on hanging up; nothing by default.
+    const CallerScreen* screen = &noCallerScreen();
 
     MainState& state() const { return view.state(); }
 };

@@ -19,6 +19,8 @@ public:
     // reported number whole, or PRIVATE, OUT-OF-AREA, ANONYMOUS), empty for an
     // unknown caller; the name the modem reported, if any.
     virtual void callerIdentified(const QByteArray& number, const QByteArray& name) = 0;
+    // A caller hung up on instead of shown; number and name as for callerIdentified.
+    virtual void callerHungUp(const QByteArray& number, const QByteArray& name) = 0;
     // A dial string has gone to the modem.
     virtual void dialing(const QByteArray& number) = 0;
 };
@@ -30,6 +32,7 @@ inline CallEvents& noCallEvents() {
         void ringIgnored() override {}
         void answered() override {}
         void callerIdentified(const QByteArray&, const QByteArray&) override {}
+        void callerHungUp(const QByteArray&, const QByteArray&) override {}
         void dialing(const QByteArray&) override {}
     };
     static Nobody nobody;

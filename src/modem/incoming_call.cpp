@@ -1,11 +1,14 @@
 #include "modem/incoming_call.h"
 
 #include "modem/dialogue.h"
+#include "modem/hang_up.h"
 #include "modem/held_error_log.h"
 #include "modem/number_display.h"
 #include "platform/log_categories.h"
 #include "platform/tick.h"
 #include "store/call_record.h"
+#include "store/caller_report.h"
+#include "store/codepage.h"
 #include "store/settings.h"
 
 #include <QScopeGuard>
@@ -66,10 +69,6 @@ void IncomingCalls::ComAcRingSignal() {
 
     if (modem.TickElapsed(t, kRingGapMs) && line != "RING") setStatus("Incoming call, timeout.");
 
-    const auto purge = [&modem] {
-        if (modem.port()) modem.port()->PurgeIn();
-        modem.PumpDelay(kPurgePauseMs);
-    };
     purge();
 
     t = GetTickCount();
@@ -80,11 +79,23 @@ void IncomingCalls::ComAcRingSignal() {
 
     HeldErrorLog answerLog(c_.log);
     const LogLineSink logAnswer = answerLog.sink();
+    bool hangUp = false;
     do {
         line = modem.ReadModemLine();
-        if (line.contains(kCallerIdMark)) {
+        if (line.contains(kCallerIdMark) && !hangUp) {
+            // "Unknown": withheld, or not delivered by the network.
+            const bool withheld = !cutCallerNumber(line, kWholeNumber);
+            const QByteArray number = callerNumberShown(line, kWholeNumber);
+            const CallerVerdict verdict = c_.screen->screen(number, withheld);
+            if (verdict.hangUp) {
+                hangUp = true;
+                tellHungUp(withheld ? QByteArray("PRIVATE") : number, verdict.bookName, logAnswer);
+                continue;
+            }
             logAnswer(line);
-            c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol), {});
+            c_.events->callerIdentified(callerNumberShown(line, c_.settings.DigCol),
+                                        ncidNameText(fromCp1251(verdict.bookName)));
+            c_.state().CallerNumber = number;
             try {
                 ShowCallerId(c_.view, line, c_.settings.DigCol, logAnswer);
             } catch (...) {
@@ -96,7 +107,32 @@ void IncomingCalls::ComAcRingSignal() {
     } while (line != "OK" && !modem.TickElapsed(t, kAnswerWindowMs));
 
     purge();
+    if (hangUp) putDown();
     answerLog.raiseHeldError();
+}
+
+void IncomingCalls::purge() {
+    if (c_.modem.port()) c_.modem.port()->PurgeIn();
+    c_.modem.PumpDelay(kPurgePauseMs);
+}
+
+void IncomingCalls::tellHungUp(const QByteArray& number, const QByteArray& bookName,
+                               const LogLineSink& log) {
+    const QByteArray text = hungUpLogLine(number, bookName);
+    setStatus(text);
+    c_.events->callerHungUp(number, ncidNameText(fromCp1251(bookName)));
+    log(text);
+}
+
+// The line the answer took is put down instead of held for Talk.
+void IncomingCalls::putDown() {
+    ModemDialogue& modem = c_.modem;
+    c_.state().InCall = false;
+    if (modem.ModemCommand("ATH0\r\n") != "OK") {
+        modem.ModemCommand("AT\r\n");
+        if (modem.ModemCommand("ATH0\r\n") != "OK") c_.log(kHangUpUnconfirmed);
+    }
+    purge();
 }
 
 void IncomingCalls::btnTalkClick() {

@@ -18,7 +18,8 @@ public:
 
     // Counts the rings, answers, and reads the caller-ID report. A log that
     // fails during the answer does not stop it: every caller is still shown, and
-    // the log's first error is raised once the answer has been read.
+    // the log's first error is raised once the answer has been read. A caller
+    // the screen rejects is not shown, and the line is put down.
     void ComAcRingSignal();
 
     void btnAnswerClick() { ComAcRingSignal(); }
@@ -28,6 +29,9 @@ public:
 
 private:
     void setStatus(const QByteArray& text) { c_.view.setStatusText(text); }
+    void purge();
+    void tellHungUp(const QByteArray& number, const QByteArray& bookName, const LogLineSink& log);
+    void putDown();
 
     CallContext c_;
     RingSound& sound_;

@@ -5,6 +5,8 @@
 #include "modem/incoming_call.h"
 #include "modem/number_display.h"
 #include "platform/tick.h"
+#include "store/call_record.h"
+#include "store/codepage.h"
 #include "store/settings.h"
 
 #include <QScopeGuard>
@@ -22,21 +24,6 @@ int numberRank(CallerReportLine::Tag tag, QByteArrayView value) {
     return (known ? 3 : 1) + (nmbr ? 1 : 0);
 }
 
-// Clients of the NCID server read plain ASCII; a letter they cannot show is '?'.
-QByteArray asciiName(const QString& name) {
-    QByteArray ascii;
-    for (const QChar ch : name)
-        ascii +=
-            ch.unicode() >= 0x20 && ch.unicode() < 0x7f ? static_cast<char>(ch.unicode()) : '?';
-    return ascii;
-}
-
-// Milliseconds from `now` to the tick `at`, 0 once it has come; the counter may wrap.
-std::uint32_t until(std::uint32_t at, std::uint32_t now) {
-    const auto left = static_cast<std::int32_t>(at - now);
-    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
-}
-
 } // namespace
 
 bool isRingLine(QByteArrayView line) {
@@ -50,6 +37,7 @@ ReportedCalls::ReportedCalls(CallContext context, RingSound& sound, std::functio
     : c_(context)
     , sound_(sound)
     , greet_(std::move(greet))
+    , hangUp_(c_.modem, c_.log)
     , nextProbeAt_(GetTickCount() + kProbeEveryMs) {}
 
 void ReportedCalls::greeted() {
@@ -68,23 +56,27 @@ void ReportedCalls::poll() {
     QList<QByteArray> lines;
     if (c_.modem.port()) reader_.take(*c_.modem.port(), now, lines);
     for (const QByteArray& line : lines)
-        handle(line, now);
+        if (!hangUp_.take(line, now)) handle(line, now);
+    // What came in one read is shown once.
+    if (!lines.isEmpty() && call_ && !call_->callerDone) showSoFar(*call_);
+    hangUp_.poll(now);
 
     // A line still coming may be the block's last.
-    if (call_ && call_->completeAt && until(*call_->completeAt, now) == 0 && !reader_.due())
+    if (call_ && call_->completeAt && ticksUntil(*call_->completeAt, now) == 0 && !reader_.due())
         completeCaller();
-    if (call_ && until(call_->endAt, now) == 0) endCall(now);
+    if (call_ && ticksUntil(call_->endAt, now) == 0) endCall(now);
     probe(now);
 }
 
 std::uint32_t ReportedCalls::dueIn() const {
     const std::uint32_t now = GetTickCount();
-    std::uint32_t due = until(probeAnswerBy_.value_or(nextProbeAt_), now);
+    std::uint32_t due = ticksUntil(probeAnswerBy_.value_or(nextProbeAt_), now);
     const std::optional<std::uint32_t> split = reader_.due();
-    if (split) due = std::min(due, until(*split, now));
+    if (split) due = std::min(due, ticksUntil(*split, now));
+    if (const auto hangUpStep = hangUp_.dueAt()) due = std::min(due, ticksUntil(*hangUpStep, now));
     if (call_) {
-        due = std::min(due, until(call_->endAt, now));
-        if (call_->completeAt && !split) due = std::min(due, until(*call_->completeAt, now));
+        due = std::min(due, ticksUntil(call_->endAt, now));
+        if (call_->completeAt && !split) due = std::min(due, ticksUntil(*call_->completeAt, now));
     }
     return due;
 }
@@ -149,6 +141,25 @@ void ReportedCalls::report(const CallerReportLine& report, const QByteArray& lin
     }
 }
 
+// The number at once, and the name when it comes; the log and the NCID
+// clients wait for the whole caller.
+void ReportedCalls::showSoFar(ReportedCall& call) {
+    if (ignoring() || call.numberLine.isEmpty()) return;
+    const CallerVerdict verdict =
+        c_.screen->screen(call.numberValue, isWithheldNumber(call.numberValue));
+    if (!verdict.hangUp)
+        show(call, reportedCallerStatus(call.numberValue, shownCallerName(verdict, call.name)));
+}
+
+// Again only when there is more to tell: the name after the number.
+void ReportedCalls::show(ReportedCall& call, const QByteArray& status) {
+    if (status == call.shown) return;
+    call.shown = status;
+    c_.state().CallerNumber = reportedDigits(call.numberValue);
+    ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol, status);
+    c_.view.setStatusText(status);
+}
+
 void ReportedCalls::completeCaller() {
     ReportedCall& call = *call_;
     call.completeAt.reset();
@@ -157,15 +168,29 @@ void ReportedCalls::completeCaller() {
     call.callerDone = true;
     if (ignoring()) return;
 
+    const CallerVerdict verdict =
+        c_.screen->screen(call.numberValue, isWithheldNumber(call.numberValue));
+    const QByteArray number = ncidReportedNumber(call.numberValue);
+    if (verdict.hangUp) return hangUpOn(call, number, verdict);
+
     HeldErrorLog log(c_.log);
     if (!call.numberLine.isEmpty()) log.write(call.numberLine);
     if (!call.nameLine.isEmpty()) log.write(call.nameLine);
-    const QString name = reportedNameText(call.name);
-    c_.events->callerIdentified(ncidReportedNumber(call.numberValue), asciiName(name));
-    const QByteArray status = reportedCallerStatus(call.numberValue, name);
-    ShowReportedCaller(c_.view, call.numberValue, c_.settings.DigCol, status);
-    c_.view.setStatusText(status);
+    const QString name = shownCallerName(verdict, call.name);
+    c_.events->callerIdentified(number, ncidNameText(name));
+    show(call, reportedCallerStatus(call.numberValue, name));
     log.raiseHeldError();
+}
+
+// Told once, in the log, to the clients and in the status bar; never shown.
+void ReportedCalls::hangUpOn(ReportedCall& call, const QByteArray& number,
+                             const CallerVerdict& verdict) {
+    call.hungUp = true;
+    hangUp_.start(GetTickCount());
+    const QByteArray text = hungUpLogLine(number, verdict.bookName);
+    c_.view.setStatusText(text);
+    c_.events->callerHungUp(number, ncidNameText(fromCp1251(verdict.bookName)));
+    c_.log(text);
 }
 
 void ReportedCalls::endCall(std::uint32_t now) {
@@ -186,14 +211,14 @@ void ReportedCalls::endCall(std::uint32_t now) {
 }
 
 void ReportedCalls::probe(std::uint32_t now) {
-    if (probeAnswerBy_ && until(*probeAnswerBy_, now) == 0) {
+    if (probeAnswerBy_ && ticksUntil(*probeAnswerBy_, now) == 0) {
         probeAnswerBy_.reset();
         if (++probeMisses_ == 2) {
             c_.log(kModemSilentText);
             c_.view.setStatusText(kModemSilentText);
         }
     }
-    if (call_ || probeAnswerBy_ || until(nextProbeAt_, now) > 0) return;
+    if (call_ || probeAnswerBy_ || hangUp_.running() || ticksUntil(nextProbeAt_, now) > 0) return;
     nextProbeAt_ = now + kProbeEveryMs;
     if (!c_.modem.portOpen()) return;
     c_.modem.SendModemString("AT\r\n");

@@ -1,5 +1,6 @@
 #pragma once
 #include "modem/call_context.h"
+#include "modem/hang_up.h"
 #include "modem/modem_line_reader.h"
 #include "store/caller_report.h"
 
@@ -23,6 +24,9 @@ struct ReportedCall {
     std::optional<std::uint32_t> completeAt;
     bool reported = false; // a number or name line came
     bool callerDone = false;
+    bool hungUp = false;
+    // The status text the caller is on show with; empty until shown.
+    QByteArray shown;
     int numberRank = 0;
     QByteArray numberValue;
     QByteArray numberLine;
@@ -32,8 +36,9 @@ struct ReportedCall {
 
 // Calls from modems that report the caller by themselves, with the rings: the
 // program never answers, it reads the rings and the caller-ID block as they
-// come (from the idle pass and a timer, never in a wait), shows and logs the
-// caller once per call and keeps the modem's caller ID switched on.
+// come (from the idle pass and a timer, never in a wait), shows the number as
+// soon as it comes, logs the caller once per call and keeps the modem's
+// caller ID switched on. A caller the screen rejects is hung up instead.
 class ReportedCalls {
 public:
     // The caller is complete this long after its last caller-ID line (or at the next ring).
@@ -66,7 +71,10 @@ private:
     ReportedCall& callAt(std::uint32_t now);
     void ring(std::uint32_t now);
     void report(const CallerReportLine& report, const QByteArray& line, std::uint32_t now);
+    void showSoFar(ReportedCall& call);
+    void show(ReportedCall& call, const QByteArray& status);
     void completeCaller();
+    void hangUpOn(ReportedCall& call, const QByteArray& number, const CallerVerdict& verdict);
     void endCall(std::uint32_t now);
     void probe(std::uint32_t now);
     void probeAnswered();
@@ -78,6 +86,7 @@ private:
     std::function<bool()> greet_;
     ModemLineReader reader_;
     std::optional<ReportedCall> call_;
+    HangUpSequence hangUp_;
     bool busy_ = false;
     // The command that switched caller ID on; sent again after every call.
     QByteArray cidCommand_;

@@ -17,9 +17,9 @@ struct RecordType {
     Kind kind;
 };
 constexpr RecordType kRecordTypes[] = {
-    {ncid::kRingInfo, Kind::Ring},   {ncid::kLiveCaller, Kind::Caller},
-    {"HUP:", Kind::HungUp},          {"BLK:", Kind::Blocked},
-    {"WID:", Kind::Waiting},         {ncid::kLiveDial, Kind::Dialed},
+    {ncid::kRingInfo, Kind::Ring},     {ncid::kLiveCaller, Kind::Caller},
+    {ncid::kLiveHungUp, Kind::HungUp}, {"BLK:", Kind::Blocked},
+    {"WID:", Kind::Waiting},           {ncid::kLiveDial, Kind::Dialed},
     {ncid::kMessage, Kind::Message},
 };
 

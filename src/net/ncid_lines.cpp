@@ -77,8 +77,10 @@ QByteArray messageLine(QByteArrayView text, QByteArrayView lineId, const QDateTi
 }
 
 QByteArray loggedCallLine(const CallRecord& call, QByteArrayView lineId) {
-    return callLine(call.kind == CallRecord::Kind::Incoming ? kLoggedCaller : kLoggedDial, call,
-                    lineId);
+    const char* label = call.kind == CallRecord::Kind::Outgoing ? kLoggedDial
+                        : call.kind == CallRecord::Kind::HungUp ? kLoggedHungUp
+                                                                : kLoggedCaller;
+    return callLine(label, call, lineId);
 }
 
 } // namespace tarvik::ncid

@@ -37,8 +37,10 @@ inline constexpr char kLiveCaller[] = "CID:";
 inline constexpr char kRingInfo[] = "CIDINFO:";
 inline constexpr char kMessage[] = "MSG:";
 inline constexpr char kLiveDial[] = "OUT:";
+inline constexpr char kLiveHungUp[] = "HUP:";
 inline constexpr char kLoggedCaller[] = "CIDLOG:";
 inline constexpr char kLoggedDial[] = "OUTLOG:";
+inline constexpr char kLoggedHungUp[] = "HUPLOG:";
 
 QByteArray serverLine(QByteArrayView version);
 

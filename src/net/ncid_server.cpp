@@ -119,6 +119,13 @@ void NcidServer::callerIdentified(const QByteArray& number, const QByteArray& na
     broadcast(ncid::callLine(ncid::kLiveCaller, call, setup_.settings.LineId));
 }
 
+void NcidServer::callerHungUp(const QByteArray& number, const QByteArray& name,
+                              const QDateTime& at) {
+    CallRecord call = ncid::callNow(CallRecord::Kind::HungUp, number, at);
+    call.name = name;
+    broadcast(ncid::callLine(ncid::kLiveHungUp, call, setup_.settings.LineId));
+}
+
 void NcidServer::dialing(const QByteArray& number, const QDateTime& at) {
     broadcast(ncid::callLine(ncid::kLiveDial, ncid::callNow(CallRecord::Kind::Outgoing, number, at),
                              setup_.settings.LineId));

@@ -49,6 +49,8 @@ public:
     // The answer is over: the caller, if any, has been told.
     void answered(const QDateTime& at);
     void callerIdentified(const QByteArray& number, const QByteArray& name, const QDateTime& at);
+    // A caller hung up on: a "HUP:" line with the fields of a "CID:" line.
+    void callerHungUp(const QByteArray& number, const QByteArray& name, const QDateTime& at);
     void dialing(const QByteArray& number, const QDateTime& at);
 
 private:

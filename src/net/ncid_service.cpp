@@ -82,6 +82,12 @@ void NcidService::callerIdentified(const QByteArray& number, const QByteArray& n
     });
 }
 
+void NcidService::callerHungUp(const QByteArray& number, const QByteArray& name) {
+    post([number, name, at = QDateTime::currentDateTime()](NcidServer& s) {
+        s.callerHungUp(number, name, at);
+    });
+}
+
 void NcidService::dialing(const QByteArray& number) {
     post([number, at = QDateTime::currentDateTime()](NcidServer& s) { s.dialing(number, at); });
 }

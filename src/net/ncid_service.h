@@ -29,6 +29,7 @@ public:
     void ringIgnored();
     void answered();
     void callerIdentified(const QByteArray& number, const QByteArray& name);
+    void callerHungUp(const QByteArray& number, const QByteArray& name);
     void dialing(const QByteArray& number);
     void setLogSource(CallLogSource source);
 

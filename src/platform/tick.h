@@ -17,4 +17,10 @@ TickSource setTickSource(TickSource source);
 // The real clock, whatever source is installed.
 std::uint32_t monotonicTickCount();
 
+// Milliseconds from `now` to the tick `at`, 0 once it has come; the counter may wrap.
+inline std::uint32_t ticksUntil(std::uint32_t at, std::uint32_t now) {
+    const auto left = static_cast<std::int32_t>(at - now);
+    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
+}
+
 } // namespace tarvik

@@ -8,7 +8,6 @@
 #include "service/service_options.h"
 #include "service/systemd_notify.h"
 #include "store/keyvalue.h"
-#include "store/phone_list.h"
 
 #include <QCoreApplication>
 
@@ -27,16 +26,15 @@ public:
     void playWav(const QString&) override {}
 };
 
-void loadPhoneBook(PhoneList& book, const QString& stateDir) {
-    book.clear();
-    try {
-        LoadSavePhoneBook(false, book, stateDir);
-        journal(Priority::Info, QStringLiteral("Phone book: %1 entries").arg(book.rowCount()));
-    } catch (const TarvikError& error) {
-        journal(Priority::Warning, QStringLiteral("Phone book: %1 (%2 entries kept)")
-                                       .arg(error.message())
-                                       .arg(book.rowCount()));
-    }
+// Each reading of the phone book, at the start, on SIGHUP and when the file changes.
+void journalPhoneBook(CallerBook& book) {
+    book.onLoaded = [](int entries) {
+        journal(Priority::Info, QStringLiteral("Phone book: %1 entries").arg(entries));
+    };
+    book.onError = [&book](const QString& error) {
+        journal(Priority::Warning,
+                QStringLiteral("Phone book: %1 (%2 entries kept)").arg(error).arg(book.size()));
+    };
 }
 
 int run(const ServiceOptions& options) {
@@ -68,9 +66,8 @@ int run(const ServiceOptions& options) {
     for (const QByteArray& complaint : complaints)
         runReported([&] { engine.writeLog(complaint, LogLevel::Warning); });
 
-    PhoneList phoneBook;
     const TerminationSignals termination([&](int signal) {
-        if (signal == SIGHUP) return loadPhoneBook(phoneBook, options.stateDir);
+        if (signal == SIGHUP) return engine.phoneBook().reload();
         notifySystemd("STOPPING=1");
         engine.close();
         QCoreApplication::quit();
@@ -90,7 +87,8 @@ int run(const ServiceOptions& options) {
     case LineEngine::Start::Ready:
         break;
     }
-    loadPhoneBook(phoneBook, options.stateDir);
+    journalPhoneBook(engine.phoneBook());
+    engine.phoneBook().load(options.stateDir);
     runReported([&] { engine.watch(); });
     notifySystemd("READY=1");
     return QCoreApplication::exec();

@@ -65,6 +65,7 @@ void MainController::FormCreate() {
     case LineEngine::Start::Ready:
         break;
     }
+    runReported([this] { engine_->phoneBook().load(programDir_); });
     form_->SetUpFromSettings(engine_->portOpen());
     showCallSource();
     engine_->watch();

@@ -88,6 +88,10 @@ QByteArray callerNumberShown(QByteArrayView line, int digCol) {
     return cut ? cut->chopped(std::min<qsizetype>(1, cut->size())) : QByteArray();
 }
 
+QByteArray hungUpLogLine(QByteArrayView number, QByteArrayView bookName) {
+    return (kHungUpLog + number.toByteArray() + ' ' + bookName.toByteArray()).trimmed();
+}
+
 std::optional<CallRecord> callRecordFromLogLine(QByteArrayView line, QDate today, int digCol) {
     CallRecord record;
     int second = 0;
@@ -105,6 +109,12 @@ std::optional<CallRecord> callRecordFromLogLine(QByteArrayView line, QDate today
     } else if (std::optional<QByteArray> number = dialledNumber(message)) {
         record.kind = CallRecord::Kind::Outgoing;
         record.number = std::move(*number);
+    } else if (message.startsWith(kHungUpLog)) {
+        const QByteArrayView rest = message.sliced(qstrlen(kHungUpLog));
+        const qsizetype blank = rest.indexOf(' ');
+        record.kind = CallRecord::Kind::HungUp;
+        record.number = (blank < 0 ? rest : rest.first(blank)).toByteArray();
+        if (blank >= 0) record.name = rest.sliced(blank + 1).toByteArray();
     } else if (const std::optional<CallerReportLine> report = parseCallerReportLine(message)) {
         using Tag = CallerReportLine::Tag;
         if (report->tag == Tag::Number || report->tag == Tag::OtherNumber) {

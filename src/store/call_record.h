@@ -11,6 +11,11 @@ inline constexpr char kCallerIdMark[] = "CallerID:";
 // How a dial's log line starts: the dialled number follows, in double quotes,
 // then a colon and the modem's last reply.
 inline constexpr char kOutgoingCallLog[] = "Outgoing call to \"";
+// How the log line of a call hung up on starts: the number (as NCID clients get
+// it) follows, then a blank and the phone book entry's name.
+inline constexpr char kHungUpLog[] = "Hung up: ";
+
+QByteArray hungUpLogLine(QByteArrayView number, QByteArrayView bookName);
 
 // The number of a "CallerID:" line as the display cuts it: at most `digCol`
 // digits with the category digit last. Nothing for an "Unknown" caller.
@@ -19,11 +24,14 @@ std::optional<QByteArray> cutCallerNumber(QByteArrayView line, int digCol);
 // The caller's number without its category digit, as the LEDs show it; empty
 // when the line names no number.
 QByteArray callerNumberShown(QByteArrayView line, int digCol);
+// The digits to take for the whole number.
+inline constexpr int kWholeNumber = 1000;
 
 // One call as the call log tells it.
 struct CallRecord {
     // CallerName: the name line a modem reported after its caller's number line.
-    enum class Kind { Incoming, Outgoing, CallerName };
+    // HungUp: a caller the program hung up on, with the phone book's name.
+    enum class Kind { Incoming, Outgoing, CallerName, HungUp };
     Kind kind = Kind::Incoming;
     int year = 0;
     int month = 0;

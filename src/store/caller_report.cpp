@@ -80,6 +80,19 @@ QByteArray ncidReportedNumber(QByteArrayView value) {
     return {};
 }
 
+bool isWithheldNumber(QByteArrayView value) {
+    const ReportedNumber kind = classifyReportedNumber(value);
+    return kind != ReportedNumber::Known && kind != ReportedNumber::None;
+}
+
+QByteArray ncidNameText(const QString& name) {
+    QByteArray ascii;
+    for (const QChar ch : name)
+        ascii +=
+            ch.unicode() >= 0x20 && ch.unicode() < 0x7f ? static_cast<char>(ch.unicode()) : '?';
+    return ascii;
+}
+
 QString reportedNameText(QByteArrayView name) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(name);

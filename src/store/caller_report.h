@@ -30,6 +30,10 @@ enum class ReportedNumber {
 };
 ReportedNumber classifyReportedNumber(QByteArrayView value);
 
+// Private, out of area or anonymous: a caller who did not give a number. None
+// is not withheld: the call came without caller ID.
+bool isWithheldNumber(QByteArrayView value);
+
 // The number as the display takes it: blanks, '+', '-', '(' and ')' dropped,
 // leading zeros kept; empty when the number is not Known.
 QByteArray reportedDigits(QByteArrayView value);
@@ -37,6 +41,9 @@ QByteArray reportedDigits(QByteArrayView value);
 // The number as NCID clients get it: the whole number without blanks and
 // brackets, or PRIVATE, OUT-OF-AREA, ANONYMOUS; empty for None.
 QByteArray ncidReportedNumber(QByteArrayView value);
+
+// A name as NCID clients read it, plain ASCII: a letter they cannot show is '?'.
+QByteArray ncidNameText(const QString& name);
 
 // A reported name as text: modems send UTF-8 or Latin-1.
 QString reportedNameText(QByteArrayView name);

@@ -151,6 +151,8 @@ void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
     if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
     loadDevice(r, in, complain);
     loadNcidServer(r, in, complain);
+    r.HangUpBad = in.boolean("HangUpBad", false);
+    r.HangUpWithheld = in.boolean("HangUpWithheld", false);
 }
 
 void save(const SettingsRecord& r, StoreKey& key) {
@@ -204,6 +206,9 @@ void save(const SettingsRecord& r, StoreKey& key) {
         put("Device", r.Device);
     if (!r.NcidServer.isEmpty() || key.readString(kParam, QStringLiteral("NcidServer")))
         put("NcidServer", r.NcidServer);
+    for (const auto& [name, on] :
+         {std::pair("HangUpBad", r.HangUpBad), std::pair("HangUpWithheld", r.HangUpWithheld)})
+        if (on || key.readString(kParam, QLatin1String(name))) putBool(name, on);
 }
 
 } // namespace

@@ -59,6 +59,10 @@ struct SettingsRecord {
     // The NCID server the calls come from with kCidFromServer ("host",
     // "host:port", "[v6address]:port"); empty for none.
     QString NcidServer;
+    // Callers hung up at once: those whose phone book entry is BAD, and those
+    // whose number is withheld or unavailable.
+    bool HangUpBad = false;
+    bool HangUpWithheld = false;
 };
 
 // The InitStr a caller-ID kind starts with.

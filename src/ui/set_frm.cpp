@@ -15,6 +15,7 @@
 #include "ui/widgets/window_stacking.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -212,6 +213,15 @@ void TSetupForm::createCallerIdSheet() {
     eNcidServer->setMaxLength(kShortTextMax);
     eNcidServer->setToolTip(kNcidServerHint);
     labelled(QStringLiteral("NCID &server:"), eNcidServer);
+    cbHangUpBad =
+        named(new QCheckBox(QStringLiteral("Hang up on numbers marked &BAD in the phone book"),
+                            CallerIdSheet),
+              "cbHangUpBad");
+    cbHangUpWithheld =
+        named(new QCheckBox(QStringLiteral("Hang up on &withheld numbers"), CallerIdSheet),
+              "cbHangUpWithheld");
+    column->addWidget(cbHangUpBad);
+    column->addWidget(cbHangUpWithheld);
     column->addStretch(1);
     connect(rgCidMode->group(), &QButtonGroup::idClicked, this,
             [this](int mode) { cidModeChosen(mode); });
@@ -226,6 +236,9 @@ void TSetupForm::cidModeChosen(int mode) {
     }
     eCidInitStr->setEnabled(mode == kCidWithRings);
     eNcidServer->setEnabled(mode == kCidFromServer);
+    // Only a modem can hang up.
+    cbHangUpBad->setEnabled(mode != kCidFromServer);
+    cbHangUpWithheld->setEnabled(mode != kCidFromServer);
     checkNcidServer();
 }
 
@@ -330,7 +343,9 @@ void TSetupForm::setDesignedTabOrder() {
     for (QRadioButton* radio : rgCidMode->buttons())
         chain.insert(at++, radio);
     chain.insert(at++, eCidInitStr);
-    chain.insert(at, eNcidServer);
+    chain.insert(at++, eNcidServer);
+    chain.insert(at++, cbHangUpBad);
+    chain.insert(at, cbHangUpWithheld);
     for (QRadioButton* radio : rgTrayDblCl->buttons())
         chain << radio;
     chain << fnSound->edit() << btnSetCancel << btnSetOK;
@@ -375,6 +390,8 @@ void TSetupForm::Fill(const SettingsRecord& settings, const QString& programDir)
     setLimitedText(eCidInitStr, fromCp1251(settings.CidInitStr), kModemTextLimit);
     setLimitedText(eDevice, settings.Device, kShortTextMax);
     setLimitedText(eNcidServer, settings.NcidServer, kShortTextMax);
+    cbHangUpBad->setChecked(settings.HangUpBad);
+    cbHangUpWithheld->setChecked(settings.HangUpWithheld);
     cidModeChosen(settings.CidMode);
 }
 
@@ -405,6 +422,8 @@ void TSetupForm::ReadBack(SettingsRecord& settings) const {
     settings.CidInitStr = cidInit.isEmpty() ? QByteArray(kCidInitStrDefault) : cidInit;
     settings.Device = cutShort(eDevice->text().trimmed());
     settings.NcidServer = cutShort(eNcidServer->text().trimmed());
+    settings.HangUpBad = cbHangUpBad->isChecked();
+    settings.HangUpWithheld = cbHangUpWithheld->isChecked();
 }
 
 void runSettingsDialog(QWidget* owner, SettingsRecord& settings, const QString& programDir,

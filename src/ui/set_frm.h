@@ -6,6 +6,7 @@
 #include <QList>
 
 class QButtonGroup;
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -80,6 +81,7 @@ public:
     TFilenameEdit *fnLogEdit = nullptr, *fnSound = nullptr;
     TRadioGroup *rgTrayDblCl = nullptr, *rgCidMode = nullptr;
     QLineEdit *eCidInitStr = nullptr, *eNcidServer = nullptr;
+    QCheckBox *cbHangUpBad = nullptr, *cbHangUpWithheld = nullptr;
 
     TFormPlacement* SetPlace = nullptr;
 

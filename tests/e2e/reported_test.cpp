@@ -6,6 +6,8 @@
 #include "e2e_support.h"
 #include "ncid_test_client.h"
 
+#include "store/phonebook.h"
+
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -20,9 +22,11 @@ const QByteArray kLogged = "NMBR = 5551234567\nNAME = JOHN DOE";
 
 struct ReportingRun {
     explicit ReportingRun(QStringList simArgs, QByteArray cidCommand = "AT+VCID=1",
-                          bool ncid = false, Program program = Program::Desktop)
+                          bool ncid = false, Program program = Program::Desktop,
+                          const std::function<void(Sandbox&)>& prepare = {})
         : cidCommand(std::move(cidCommand)) {
         box.setParam("CidMode", "1");
+        if (prepare) prepare(box);
         if (ncid) {
             ncidPort = freeLoopbackPort();
             box.setValue("NCID", "Enabled", "1");
@@ -125,6 +129,63 @@ TEST(ReportedCallerId, AModemThatDriftsOutOfCallerIdOrIsPluggedInAgainIsSetUpAga
         << run.story();
     EXPECT_EQ(run.call(), kLogged) << run.story();
 }
+
+class CallScreening : public ::testing::TestWithParam<Program> {};
+
+TEST_P(CallScreening, BadAndWithheldCallersAreHungUpAndAGoodOneIsNamedFromTheBook) {
+    ReportingRun run(kReportingModem, "AT+VCID=1", true, GetParam(), [](Sandbox& box) {
+        box.setParam("HangUpBad", "1");
+        box.setParam("HangUpWithheld", "1");
+        QFile book(box.programDir() + "phones.dat");
+        ASSERT_TRUE(book.open(QIODevice::WriteOnly));
+        book.write(encodePhoneRecord({"5551234567", "SPAMMER", "", psBad}));
+        book.write(encodePhoneRecord({"(212) 555-9999", "GRANNY", "", psGood}));
+    });
+    ASSERT_TRUE(run.started) << run.story();
+    NcidClient client(run.ncidPort);
+    ASSERT_EQ(client.startup().value(3), "300 End of connection startup");
+
+    struct Call {
+        const char* number;
+        QByteArray logged;
+        QByteArray told; // the client's line for the caller
+    };
+    const Call calls[] = {
+        {"5551234567", "Hung up: 5551234567 SPAMMER",
+         "HUP:*NMBR*5551234567*MESG*NONE*NAME*SPAMMER*"},
+        {"12125559999", "NMBR = 12125559999\nNAME = JOHN DOE",
+         "CID:*NMBR*12125559999*MESG*NONE*NAME*GRANNY*"},
+        {"P", "Hung up: PRIVATE", "HUP:*NMBR*PRIVATE*MESG*NONE*NAME*NO NAME*"},
+    };
+    int hungUp = 0, blocks = 0;
+    for (const Call& call : calls) {
+        SCOPED_TRACE(call.number);
+        run.sim->command("number " + QByteArray(call.number));
+        EXPECT_EQ(run.call(), call.logged) << run.story();
+        const QByteArray label = call.told.first(4);
+        const QList<QByteArray> told = client.linesUntil(label, 1s);
+        EXPECT_TRUE(!told.isEmpty() && told.last().startsWith(label + ' ') &&
+                    told.last().endsWith(call.told.sliced(4)))
+            << told.join('\n').toStdString();
+        ++blocks;
+        if (label != "HUP:") continue;
+        // Off-hook soon after the caller-ID block, the line put down again.
+        const auto block = run.sim->waitFor(
+            [](const TranscriptEntry& e) { return e.kind == "tx" && e.text.contains("NMBR"); }, 1s,
+            blocks);
+        const auto offHook = run.sim->waitFor("rx", "ATH1", 1s, ++hungUp);
+        ASSERT_FALSE(offHook.kind.isEmpty()) << run.story();
+        EXPECT_LT(offHook.ms - block.ms, 3000) << run.story();
+        EXPECT_EQ(run.sim->count("rx", "ATH0"), hungUp);
+    }
+    EXPECT_EQ(run.sim->count("rx", "ATH1"), 2) << "the good caller rang on";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, CallScreening,
+                         ::testing::Values(Program::Desktop, Program::Service),
+                         [](const ::testing::TestParamInfo<Program>& info) {
+                             return info.param == Program::Desktop ? "Desktop" : "Service";
+                         });
 
 } // namespace
 } // namespace tarvik::e2e

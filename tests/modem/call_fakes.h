@@ -4,8 +4,10 @@
 #include "fake_main_view.h"
 
 #include "modem/call_events.h"
+#include "modem/caller_screen.h"
 #include "platform/sound.h"
 
+#include <QHash>
 #include <QStringList>
 
 namespace tarvik::testing {
@@ -35,8 +37,24 @@ public:
     void callerIdentified(const QByteArray& number, const QByteArray& name) override {
         told.append("caller " + number + (name.isEmpty() ? "" : " " + name));
     }
+    void callerHungUp(const QByteArray& number, const QByteArray& name) override {
+        told.append("hung up " + number + (name.isEmpty() ? "" : " " + name));
+    }
     void dialing(const QByteArray& number) override { told.append("dialing " + number); }
     QList<QByteArray> told;
+};
+
+// A few callers of the phone book as the line's screen sees them; withheld
+// callers are hung up.
+class FakeScreen final : public CallerScreen {
+public:
+    CallerVerdict screen(QByteArrayView number, bool withheld) const override {
+        if (withheld) return {{}, true};
+        return verdicts.value(number.toByteArray());
+    }
+    QHash<QByteArray, CallerVerdict> verdicts{{"5551234567", {"BAD GUY", true}},
+                                              {"1234567", {"BAD GUY", true}},
+                                              {"5559999999", {"GRANNY", false}}};
 };
 
 } // namespace tarvik::testing

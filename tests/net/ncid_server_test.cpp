@@ -62,15 +62,21 @@ TEST_F(NcidServerTest, RecordsOfTheStartupAreHeldUntilItEndsAndComeInOrder) {
 TEST_F(NcidServerTest, AReportedCallersNameLineJoinsItsNumberInTheLog) {
     writeLog("07/01 10:01:02 NMBR = 5551234567\r\n07/01 10:01:02 NAME = JOHN DOE\r\n"
              "07/01 10:02:00 NMBR = P\r\n07/01 10:03:00 Incoming call, no caller ID.\r\n"
-             "07/01 10:04:00 NAME = lost\r\n07/01 10:05:00 NMBR = 42\r\n");
+             "07/01 10:04:00 NAME = lost\r\n07/01 10:05:00 NMBR = 42\r\n"
+             "07/01 10:06:00 Hung up: 5559999 BAD GUY\r\n");
     start();
     auto client = connect();
     ASSERT_TRUE(spinUntil([&] { return startedUp(*client); }));
-    const QList<QByteArray> lines = client->lines().mid(2, 3);
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].endsWith("*NMBR*5551234567*MESG*NONE*NAME*JOHN DOE*"));
-    EXPECT_TRUE(lines[1].endsWith("*NMBR*PRIVATE*MESG*NONE*NAME*NO NAME*"));
-    EXPECT_TRUE(lines[2].endsWith("*NMBR*42*MESG*NONE*NAME*NO NAME*")) << "a name alone is none";
+    server->callerHungUp("5559999", "BAD GUY", QDateTime::currentDateTime());
+    ASSERT_TRUE(spinUntil([&] { return client->lines().size() >= 9; }));
+    const QList<QByteArray> lines = client->lines();
+    EXPECT_TRUE(lines[2].endsWith("*NMBR*5551234567*MESG*NONE*NAME*JOHN DOE*"));
+    EXPECT_TRUE(lines[3].endsWith("*NMBR*PRIVATE*MESG*NONE*NAME*NO NAME*"));
+    EXPECT_TRUE(lines[4].endsWith("*NMBR*42*MESG*NONE*NAME*NO NAME*")) << "a name alone is none";
+    const QByteArray hungUp = "*NMBR*5559999*MESG*NONE*NAME*BAD GUY*";
+    EXPECT_TRUE(lines[5].startsWith("HUPLOG: *DATE*0107") && lines[5].endsWith(hungUp));
+    EXPECT_TRUE(lines[8].startsWith("HUP: *DATE*") && lines[8].endsWith(hungUp))
+        << lines[8].toStdString();
 }
 
 TEST_F(NcidServerTest, RingingThatStopsUnansweredEndsWithMinusOneOncePerCall) {

@@ -358,7 +358,7 @@ TEST_F(SettingsTest, TheCallerIdKindTellsABadValueOnceAndStartsAReportingModemRi
 
 namespace {
 
-TEST_F(SettingsTest, TheDeviceAndTheServerAreCheckedAndStayUnwrittenUntilSet) {
+TEST_F(SettingsTest, LaterSettingsAreCheckedAndStayUnwrittenUntilSet) {
     struct Case {
         const char* name;
         const char* stored; // nullptr: absent
@@ -374,6 +374,13 @@ TEST_F(SettingsTest, TheDeviceAndTheServerAreCheckedAndStayUnwrittenUntilSet) {
         {"NcidServer", nullptr, "", nullptr, nullptr},
         {"NcidServer", " [::1]:3334 ", "[::1]:3334", nullptr, "[::1]:3334"},
         {"NcidServer", "nas:0", "", R"(Settings: bad NcidServer "nas:0", "" used)", ""},
+        {"HangUpBad", nullptr, "0", nullptr, nullptr},
+        {"HangUpWithheld", "1", "1", nullptr, "1"},
+    };
+    const auto loaded = [](const SettingsRecord& r, const QString& name) {
+        if (name == "Device") return r.Device;
+        if (name == "NcidServer") return r.NcidServer;
+        return QString::number(name == "HangUpBad" ? r.HangUpBad : r.HangUpWithheld);
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + (c.stored ? c.stored : "absent"));
@@ -383,7 +390,7 @@ TEST_F(SettingsTest, TheDeviceAndTheServerAreCheckedAndStayUnwrittenUntilSet) {
         QList<QByteArray> told;
         LoadSaveSettings(kLoadSettings, record, programDir_,
                          [&told](const QByteArray& m) { told.append(m); });
-        EXPECT_EQ(QString(c.name) == "Device" ? record.Device : record.NcidServer, c.loaded);
+        EXPECT_EQ(loaded(record, c.name), c.loaded);
         EXPECT_EQ(told, c.complaint ? QList<QByteArray>{c.complaint} : QList<QByteArray>{});
         LoadSaveSettings(kSaveSettings, record, programDir_);
         const QSettings ini(iniPath(), QSettings::IniFormat);

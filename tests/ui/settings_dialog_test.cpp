@@ -14,6 +14,7 @@
 #include "ui/widgets/spin_edit.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -252,12 +253,14 @@ TEST_F(SettingsDialogTest, AnotherCallerIdKindBringsAnInitStringItsModemTakes) {
         form.eInitStr->setText(QStringLiteral("ATZ"));
         form.rgCidMode->buttons()[1]->click();
         initStrings << form.eInitStr->text();
+        form.cbHangUpWithheld->click();
         form.btnSetOK->click();
     });
     EXPECT_EQ(initStrings, QStringList({"ATV1", "ATM2+S64=1", "ATZ"}));
     const SettingsRecord stored = reloaded();
-    EXPECT_EQ(std::tuple(stored.CidMode, stored.CidInitStr, stored.InitStr),
-              std::tuple(1, "AT#CID=1", "ATZ"));
+    EXPECT_EQ(std::tuple(stored.CidMode, stored.CidInitStr, stored.InitStr, stored.HangUpBad,
+                         stored.HangUpWithheld),
+              std::tuple(1, "AT#CID=1", "ATZ", false, true));
 }
 
 TEST_F(SettingsDialogTest, AnNcidServerNeedsAnAddressTheProgramCanReach) {
@@ -268,6 +271,7 @@ TEST_F(SettingsDialogTest, AnNcidServerNeedsAnAddressTheProgramCanReach) {
                              form.btnSetOK->isEnabled(), form.eInitStr->text()),
                   std::tuple(true, false, false, QStringLiteral("ATM2+S64=1")))
             << "no address yet, and the modem's string left alone";
+        EXPECT_FALSE(form.cbHangUpBad->isEnabled()) << "no modem to hang up with";
         form.eNcidServer->setText(QStringLiteral("nas:99999"));
         EXPECT_FALSE(form.btnSetOK->isEnabled());
         form.eNcidServer->setText(QStringLiteral(" [fd00::2]:3334 "));
