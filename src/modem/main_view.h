@@ -58,6 +58,11 @@ public:
     virtual void pnDigitalLedClick() {}
     virtual void miSetupClick() {}
     virtual void miAboutClick() {}
+    // The caller on display into the phone book: a new entry through the
+    // entry dialog, or marked BAD. `number` is CallerNumber when the item
+    // ran, never empty.
+    virtual void miAddCallerClick(const QByteArray& number) { (void)number; }
+    virtual void miMarkCallerBadClick(const QByteArray& number) { (void)number; }
 
     // Every character typed into the window that no accelerator took; set
     // `key` to 0 to consume it.

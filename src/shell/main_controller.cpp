@@ -90,6 +90,16 @@ void MainController::miAboutClick() {
     runAboutBox(form_.get());
 }
 
+void MainController::miAddCallerClick(const QByteArray& number) {
+    if (!phoneBook_) return;
+    if (const std::optional<QByteArray> added = phoneBook_->addCaller(number))
+        form_->setStatusText("Added to the phone book: " + *added);
+}
+
+void MainController::miMarkCallerBadClick(const QByteArray& number) {
+    if (phoneBook_ && phoneBook_->markBad(number)) form_->setStatusText("Marked as BAD: " + number);
+}
+
 void MainController::FormClose() {
     if (closed()) return;
     if (phoneBook_) phoneBook_->requestCloseIfVisible();

@@ -40,6 +40,8 @@ public:
     void btnPhoneBookClick() override;
     void miSetupClick() override;
     void miAboutClick() override;
+    void miAddCallerClick(const QByteArray& number) override;
+    void miMarkCallerBadClick(const QByteArray& number) override;
     void btnAnswerClick() override { engine_->incomingCalls().btnAnswerClick(); }
     void btnTalkClick() override { engine_->incomingCalls().btnTalkClick(); }
     void pnDigitalLedClick() override { engine_->incomingCalls().pnDigitalLedClick(); }

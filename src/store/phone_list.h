@@ -19,6 +19,7 @@ public:
         items_.append({caption, name, notes, TextToStatus(statusText)});
     }
     void resort() override {}
+    void setStatus(int row, std::int32_t status) { items_[row].Status = status; }
 
     const QList<PhoneItem>& items() const { return items_; }
     void clear() { items_.clear(); }

@@ -148,13 +148,15 @@ QString phoneBookPath(const QString& programDir) {
     return programDir + QStringLiteral("phones.dat");
 }
 
-void LoadSavePhoneBook(bool save_, PhoneRows& rows, const QString& programDir) {
+bool LoadSavePhoneBook(bool save_, PhoneRows& rows, const QString& programDir) {
     const QString path = phoneBookPath(programDir);
     if (!save_) {
         load(rows, QFile::encodeName(path));
-        return;
+        return true;
     }
-    if (!save(rows, path)) ErrorBox(QStringLiteral("Error"), QStringLiteral("Save Phone Book!"));
+    if (save(rows, path)) return true;
+    ErrorBox(QStringLiteral("Error"), QStringLiteral("Save Phone Book!"));
+    return false;
 }
 
 } // namespace tarvik

@@ -40,9 +40,9 @@ QString phoneBookPath(const QString& programDir);
 // Loads (save false) "phones.dat" of `programDir` into `rows`, or replaces the
 // file with the rows (save true). A load of a file with an incomplete last record
 // keeps the whole records and throws TarvikError. A save replaces the file in one
-// step (see replaceFileContent); a save that fails leaves the old file and tells
-// the user.
-void LoadSavePhoneBook(bool save, PhoneRows& rows, const QString& programDir);
+// step (see replaceFileContent); a save that fails leaves the old file, tells
+// the user and returns false.
+bool LoadSavePhoneBook(bool save, PhoneRows& rows, const QString& programDir);
 
 // One record's bytes, and back (lengths beyond a field are clamped to it).
 QByteArray encodePhoneRecord(const PhoneItem& item);

@@ -4,6 +4,8 @@
 #include "platform/messages.h"
 #include "store/codepage.h"
 #include "store/keyvalue.h"
+#include "store/phone_index.h"
+#include "store/phone_list.h"
 #include "store/phonebook.h"
 #include "ui/phit_frm.h"
 #include "ui/widgets/design_scale.h"
@@ -29,11 +31,31 @@ constexpr int kKeyWidth = 92, kKeyHeight = 31, kCancelFromBottom = 35;
 constexpr int kGlyphSize = 16;
 
 enum Image : int { imgAdd = 0, imgEdit = 1, imgDelete = 2, imgDial = 3 };
+constexpr int kStatusColumn = 3;
 
 QPixmap picture(QPixmap (*draw)(int), int size, qreal ratio) {
     QPixmap pixmap = draw(qRound(size * ratio));
     pixmap.setDevicePixelRatio(ratio);
     return pixmap;
+}
+
+// The entry dialog for a new entry, filled with `phone`; nothing when cancelled.
+std::optional<PhoneItem> askNewEntry(TPhItemForm& entry, QWidget* owner, const QByteArray& phone) {
+    entry.setWindowTitle(QStringLiteral("Add phone item..."));
+    entry.setItem({phone, QByteArray(), QByteArray(), psNormal});
+    if (entry.ShowModal(owner) != QDialog::Accepted) return std::nullopt;
+    return entry.item();
+}
+
+void appendEntry(PhoneRows& rows, const PhoneItem& item) {
+    rows.appendRow(item.Phone, item.Name, item.Notes, StatusToText(item.Status));
+}
+
+// The first row whose number matches `phone`, or -1.
+int firstMatch(const PhoneRows& rows, QByteArrayView phone) {
+    for (int row = 0; row < rows.rowCount(); ++row)
+        if (phoneNumbersMatch(rows.caption(row), phone)) return row;
+    return -1;
 }
 
 } // namespace
@@ -236,11 +258,9 @@ void TPhoneForm::miDialCurrentClick() {
 }
 
 void TPhoneForm::btnAddPhoneClick() {
-    entry_.setWindowTitle(QStringLiteral("Add phone item..."));
-    entry_.setItem({QByteArray(), QByteArray(), QByteArray(), psNormal});
-    if (entry_.ShowModal(this) != QDialog::Accepted) return;
-    const PhoneItem item = entry_.item();
-    PhoneList->appendRow(item.Phone, item.Name, item.Notes, StatusToText(item.Status));
+    const std::optional<PhoneItem> item = askNewEntry(entry_, this, QByteArray());
+    if (!item) return;
+    appendEntry(*PhoneList, *item);
     PhoneList->resort();
 }
 
@@ -316,6 +336,50 @@ void PhoneBookHost::requestCloseIfVisible() {
 
 void PhoneBookHost::closeAtProgramEnd() {
     if (form_) closeAndDestroy();
+}
+
+std::optional<QByteArray> PhoneBookHost::addCaller(const QByteArray& phone) {
+    // The dialog is the window's too: one already open is left to its user.
+    if (entry_.isVisible()) return std::nullopt;
+    const std::optional<PhoneItem> item = askNewEntry(entry_, dialogOwner(), phone);
+    // The book is taken as it is now: its window may have come or gone meanwhile.
+    if (!item ||
+        !changeBook([&item](PhoneRows& rows, const SetStatus&) { appendEntry(rows, *item); }))
+        return std::nullopt;
+    return item->Phone;
+}
+
+bool PhoneBookHost::markBad(const QByteArray& phone) {
+    return changeBook([&phone](PhoneRows& rows, const SetStatus& setStatus) {
+        const int row = firstMatch(rows, phone);
+        if (row >= 0)
+            setStatus(row, psBad);
+        else
+            appendEntry(rows, {phone, QByteArray(), QByteArray(), psBad});
+    });
+}
+
+bool PhoneBookHost::changeBook(const BookChange& change) {
+    if (TPhoneForm* form = form_) {
+        TExtListView& list = *form->PhoneList;
+        change(list, [&list](int row, std::int32_t status) {
+            list.setCell(row, kStatusColumn, StatusToText(status));
+        });
+        // A handler that waits (an edit, a delete) holds a row number: the
+        // rows stay where they are, a new one at the end.
+        if (!form->busy()) list.resort();
+        return LoadSavePhoneBook(true, list, programDir_);
+    }
+    PhoneList book;
+    // A file that does not read whole throws here, before anything is written.
+    LoadSavePhoneBook(false, book, programDir_);
+    change(book, [&book](int row, std::int32_t status) { book.setStatus(row, status); });
+    return LoadSavePhoneBook(true, book, programDir_);
+}
+
+QWidget* PhoneBookHost::dialogOwner() const {
+    if (form_ && form_->isVisible()) return form_;
+    return owner_ && owner_->isVisible() ? owner_ : nullptr;
 }
 
 void PhoneBookHost::closeAndDestroy() {

@@ -3,7 +3,9 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -15,6 +17,7 @@ class TExtListView;
 class TFormPlacement;
 class TPanel;
 class TPhItemForm;
+class PhoneRows;
 
 // Dials a phone book entry's number (the main window's DialedNumber,
 // ShowDialedNumber and DialNumber).
@@ -109,10 +112,29 @@ public:
     // The program's end: closes (saving) and destroys the window now.
     void closeAtProgramEnd();
 
+    // The caller on display into the book, which is saved at once, as the
+    // line's lookup reads the file: an existing window's list is changed (and
+    // its own save keeps it), else the file. A file that does not read whole
+    // is left alone (TarvikError); a failed save is told (a window keeps the
+    // change for its own save).
+    //
+    // The entry dialog for a new entry, filled with `phone`: the number added,
+    // or nothing when cancelled, when the save failed or when the dialog is
+    // already in use.
+    std::optional<QByteArray> addCaller(const QByteArray& phone);
+    // The first entry in the book's order whose number matches `phone` becomes
+    // BAD, or the number becomes a BAD entry without a name. False when the
+    // save failed.
+    bool markBad(const QByteArray& phone);
+
     TPhoneForm* PhoneForm() const { return form_; }
 
 private:
+    using SetStatus = std::function<void(int row, std::int32_t status)>;
+    using BookChange = std::function<void(PhoneRows& rows, const SetStatus& setStatus)>;
     void closeAndDestroy();
+    bool changeBook(const BookChange& change);
+    QWidget* dialogOwner() const;
 
     QWidget* owner_;
     QString programDir_;

@@ -22,6 +22,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -89,6 +90,11 @@ const FastKeyDesign kFastKeys[] = {
     {&TMainForm::btnClose, "btnClose", "&Close", 159, 31, "Close TARVIK.", 'c'},
 };
 constexpr int kFastKeyLeft = 6, kFastKeyWidth = 116, kFastKeyPicture = 20;
+
+// The caller items' keys: with Ctrl, so that neither the keypad's keys nor the
+// fast keys' letters clash with them.
+const QKeySequence kAddCallerKey(Qt::CTRL | Qt::Key_N);
+const QKeySequence kMarkBadKey(Qt::CTRL | Qt::Key_B);
 
 MainEvents& noEvents() {
     static MainEvents none;
@@ -258,6 +264,18 @@ void TMainForm::createMenu() {
     });
     miSetup = item("miSetup", "&Settings...");
     connect(miSetup, &QAction::triggered, this, reported([this] { events().miSetupClick(); }));
+    miSplitCaller = RxPopupSys->addSeparator();
+    miSplitCaller->setObjectName(QStringLiteral("miSplitCaller"));
+    miAddCaller = item("miAddCaller", "Add to Phone Book...");
+    miAddCaller->setShortcut(kAddCallerKey);
+    connect(miAddCaller, &QAction::triggered, this,
+            reported([this] { runCallerItem(&MainEvents::miAddCallerClick); }));
+    miMarkBad = item("miMarkBad", "Mark as BAD");
+    miMarkBad->setShortcut(kMarkBadKey);
+    connect(miMarkBad, &QAction::triggered, this,
+            reported([this] { runCallerItem(&MainEvents::miMarkCallerBadClick); }));
+    connect(RxPopupSys, &QMenu::aboutToShow, this, [this] { updateCallerItems(); });
+    updateCallerItems();
     miSplit1 = RxPopupSys->addSeparator();
     miSplit1->setObjectName(QStringLiteral("miSplit1"));
     miAbout = item("miAbout", "&About");
@@ -494,6 +512,20 @@ void TMainForm::TrayDoubleClick() {
     if (action && action->isEnabled()) action->trigger();
 }
 
+void TMainForm::updateCallerItems() {
+    const bool shown = !state_.CallerNumber.isEmpty();
+    miAddCaller->setEnabled(shown);
+    miMarkBad->setEnabled(shown);
+}
+
+void TMainForm::runCallerItem(void (MainEvents::*handler)(const QByteArray&)) {
+    // The caller may have gone since the menu opened; a copy, as the handler
+    // waits while another caller may come.
+    const QByteArray number = state_.CallerNumber;
+    updateCallerItems();
+    if (!number.isEmpty()) (events().*handler)(number);
+}
+
 void TMainForm::ApplyStayOnTop(bool onTop) {
     onTop_ = onTop;
     applyWindowFlags();
@@ -599,6 +631,7 @@ void TMainForm::showForCaller(const QByteArray& notice) {
     callerTip_.start();
     miOpenFullSize->setChecked(true);
     SetWindowVisible(true, ShowFor::Caller);
+    updateCallerItems();
     if (!callerNeedsNotice()) return;
     if (!callerNotification_) setCallerNotification(std::make_unique<DesktopNotification>());
     callerNotification_->show(QStringLiteral("TARVIK"), fromCp1251(notice));
@@ -674,7 +707,7 @@ bool TMainForm::previewKey(QKeyEvent* event) {
     runReported([&] { events().FormKeyDown(code, event->modifiers()); });
     const bool keyTaken = code == 0;
 
-    if (serveAccelerator(event)) return true;
+    if (serveAccelerator(event) || serveCallerKey(event)) return true;
 
     const QString text = event->text();
     if (text.size() != 1 || event->modifiers().testFlag(Qt::AltModifier)) return keyTaken;
@@ -694,6 +727,18 @@ bool TMainForm::serveAccelerator(const QKeyEvent* event) {
             key->click();
             return true;
         }
+    }
+    return false;
+}
+
+// The caller items' keys, whatever has the focus and whether the keypad shows.
+bool TMainForm::serveCallerKey(const QKeyEvent* event) {
+    const QKeySequence pressed(event->keyCombination());
+    for (QAction* item : {miAddCaller, miMarkBad}) {
+        if (item->shortcut() != pressed) continue;
+        updateCallerItems();
+        item->trigger();
+        return true;
     }
     return false;
 }

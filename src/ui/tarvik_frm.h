@@ -107,6 +107,12 @@ public:
     void setTrayKind(TrayKind kind) { trayKind_ = kind; }
     TrayKind trayKind() const { return trayKind_; }
 
+    // The caller items ("Add to Phone Book...", "Mark as BAD") are on exactly
+    // while a caller is on display (CallerNumber). The call logic sets the
+    // number without telling the window, so they are brought up to date as
+    // the menu opens, as their keys are pressed and as a caller is shown.
+    void updateCallerItems();
+
     // MainView
     MainState& state() override { return state_; }
     LedRow leds() override;
@@ -135,7 +141,8 @@ public:
                 *btnClose = nullptr;
     QMenu* RxPopupSys = nullptr;
     QAction *miOpenFullSize = nullptr, *miPhoneKeysSw = nullptr, *miSBarSw = nullptr,
-            *miStayOnTop = nullptr, *miSetup = nullptr, *miSplit1 = nullptr, *miAbout = nullptr,
+            *miStayOnTop = nullptr, *miSetup = nullptr, *miSplitCaller = nullptr,
+            *miAddCaller = nullptr, *miMarkBad = nullptr, *miSplit1 = nullptr, *miAbout = nullptr,
             *miSplit2 = nullptr, *miSwitchPort = nullptr, *miCloseTarvik = nullptr;
     QSystemTrayIcon* TrayIco = nullptr;
 
@@ -170,6 +177,8 @@ private:
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
     bool previewKey(QKeyEvent* event);
     bool serveAccelerator(const QKeyEvent* event);
+    bool serveCallerKey(const QKeyEvent* event);
+    void runCallerItem(void (MainEvents::*handler)(const QByteArray&));
     MainEvents& events() const;
     bool callerNeedsNotice() const;
     void bringToFront(ShowFor showFor);

@@ -35,6 +35,12 @@ public:
     void pnDigitalLedClick() override { calls << QStringLiteral("pnDigitalLedClick"); }
     void miSetupClick() override { calls << QStringLiteral("miSetupClick"); }
     void miAboutClick() override { calls << QStringLiteral("miAboutClick"); }
+    void miAddCallerClick(const QByteArray& number) override {
+        calls << QString::fromLatin1("add " + number);
+    }
+    void miMarkCallerBadClick(const QByteArray& number) override {
+        calls << QString::fromLatin1("bad " + number);
+    }
     void FormKeyPress(char& key) override { calls << QStringLiteral("press %1").arg(key); }
     void FormKeyDown(int& key, Qt::KeyboardModifiers) override {
         if (key == Qt::Key_Space && takeSpace) key = 0;
@@ -197,14 +203,34 @@ TEST_F(MainFormTest, PopupMenuItems) {
     QStringList captions;
     for (QAction* item : form.RxPopupSys->actions())
         captions << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    EXPECT_EQ(captions,
-              (QStringList{"&Open", "Phone keys", "StatusBar", "Stay On Top", "&Settings...", "-",
-                           "&About", "-", "&Close Port", "Close Tarvik"}));
+    EXPECT_EQ(captions, (QStringList{"&Open", "Phone keys", "StatusBar", "Stay On Top",
+                                     "&Settings...", "-", "Add to Phone Book...", "Mark as BAD",
+                                     "-", "&About", "-", "&Close Port", "Close Tarvik"}));
     EXPECT_FALSE(form.miOpenFullSize->isChecked());
     EXPECT_TRUE(form.miPhoneKeysSw->isChecked());
     EXPECT_TRUE(form.miSBarSw->isChecked());
     EXPECT_TRUE(form.miStayOnTop->isChecked());
     EXPECT_EQ(form.RxPopupSys->defaultAction(), form.miOpenFullSize) << "TrayDblCl 0";
+}
+
+// The call logic sets the number without telling the window: the items and
+// their keys follow it all the same, whatever has the focus.
+TEST_F(MainFormTest, CallerItemsRunOnlyWhileACallerIsOnDisplay) {
+    form.show();
+    for (const QByteArray number : {"", "5551234567", ""}) {
+        events.calls.clear();
+        form.state().CallerNumber = number;
+        QTest::keyClick(&form, Qt::Key_N, Qt::ControlModifier);
+        QTest::keyClick(form.btnTalk, Qt::Key_B, Qt::ControlModifier);
+        form.RxPopupSys->popup(form.mapToGlobal(QPoint(5, 5)));
+        const bool on = !number.isEmpty();
+        EXPECT_EQ(std::pair(form.miAddCaller->isEnabled(), form.miMarkBad->isEnabled()),
+                  std::pair(on, on));
+        form.RxPopupSys->hide();
+        form.miMarkBad->trigger();
+        const QStringList ran = {"add " + number, "bad " + number, "bad " + number};
+        EXPECT_EQ(events.calls, on ? ran : QStringList()) << "and nothing reaches the keypad";
+    }
 }
 
 TEST_F(MainFormTest, HiddenAtStartWithATray) {

@@ -69,14 +69,29 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes + tail);
     }
-    QList<QByteArray> fileColumn(QByteArray PhoneItem::*field) const {
+    QList<PhoneItem> fileItems() const {
         QFile file(phoneBookPath(programDir));
         if (!file.open(QIODevice::ReadOnly)) return {};
         const QByteArray bytes = file.readAll();
-        QList<QByteArray> values;
+        QList<PhoneItem> items;
         for (qsizetype at = 0; at + kPhoneRecordSize <= bytes.size(); at += kPhoneRecordSize)
-            values << decodePhoneRecord(bytes.constData() + at).*field;
+            items << decodePhoneRecord(bytes.constData() + at);
+        return items;
+    }
+    QList<QByteArray> fileColumn(QByteArray PhoneItem::*field) const {
+        QList<QByteArray> values;
+        for (const PhoneItem& item : fileItems())
+            values << item.*field;
         return values;
+    }
+    // The file's entries as "phone|name|STATUS", in text order.
+    QStringList fileEntries() const {
+        QStringList entries;
+        for (const PhoneItem& item : fileItems())
+            entries << QString::fromLatin1(item.Phone + '|' + item.Name + '|' +
+                                           StatusToText(item.Status));
+        entries.sort();
+        return entries;
     }
     TPhoneForm& open() {
         host.btnPhoneBookClick();
@@ -97,9 +112,9 @@ protected:
             header->viewport(), Qt::LeftButton, {},
             QPoint(header->sectionViewportPosition(section) + 4, header->height() / 2));
     }
-    // Runs a handler; once the entry dialog's modal loop runs, `act` fills or
+    // Runs `run`; once the entry dialog's modal loop runs, `act` fills or
     // closes it. Returns what the dialog showed, or nothing when it never came up.
-    std::optional<Seen> withDialog(void (TPhoneForm::*handler)(),
+    std::optional<Seen> withDialog(const std::function<void()>& run,
                                    const std::function<void(TPhItemForm&)>& act) {
         std::optional<Seen> seen;
         QTimer timer;
@@ -111,8 +126,12 @@ protected:
             act(entry);
         });
         timer.start(0);
-        (host.PhoneForm()->*handler)();
+        run();
         return seen;
+    }
+    std::optional<Seen> withDialog(void (TPhoneForm::*handler)(),
+                                   const std::function<void(TPhItemForm&)>& act) {
+        return withDialog([this, handler] { (host.PhoneForm()->*handler)(); }, act);
     }
     static void typeName(TPhItemForm& dialog, const QString& name) {
         dialog.eName->clear();
@@ -229,6 +248,64 @@ TEST_F(PhoneBookTest, EditShowsTheRowWritesItBackAndKeepsItsPlace) {
     list().selectRow(rowOf("500"));
     EXPECT_EQ(withDialog(&TPhoneForm::btnEditPhoneClick, pressOk)->status, psNormal);
     EXPECT_EQ(list().cell(rowOf("500"), 3), "NORMAL");
+}
+
+// The caller on display into the book: the file has the change at once, and an
+// open window's own save keeps it. Mark as BAD takes the first entry in the
+// book's order (the window's too: by number) that matches, not the one that is
+// equal; Add fills the entry dialog with the number, and only OK adds.
+TEST_F(PhoneBookTest, CallerIntoTheBookWithItsWindowOpenOrClosed) {
+    const QList<PhoneItem> book = {{"1234", "A", "", psPrio},
+                                   {"4951234567", "B", "", psGood},
+                                   {"84951234567", "C", "", psGood}};
+    const QString a = "1234|A|PRIO", b = "4951234567|B|GOOD", c = "84951234567|C|GOOD";
+    const auto okAsZoe = [](TPhItemForm& dialog) {
+        typeName(dialog, "Zoe");
+        dialog.gbStatus->findChild<QRadioButton*>("gbStatus3")->click();
+        pressOk(dialog);
+    };
+    const struct {
+        const char* caller;
+        std::function<void(TPhItemForm&)> addWith; // none: Mark as BAD
+        QStringList after;                         // in text order
+    } rows[] = {
+        {"84951234567", {}, {a, "4951234567|B|BAD", c}},
+        {"1234", {}, {"1234|A|BAD", b, c}},
+        {"71234", {}, {a, b, "71234||BAD", c}}, // too short to match by its end
+        {"5551234567", pressEscape, {a, b, c}},
+        {"5551234567", okAsZoe, {a, b, "5551234567|Zoe|PRIO", c}},
+    };
+    for (const bool windowOpen : {false, true})
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.caller) + (windowOpen ? ", window open" : ""));
+            writeBook(book);
+            if (windowOpen) open();
+            if (row.addWith)
+                EXPECT_EQ(withDialog([&] { host.addCaller(row.caller); }, row.addWith),
+                          (Seen{"Add phone item...", row.caller, "", "", psNormal}));
+            else
+                EXPECT_TRUE(host.markBad(row.caller));
+            EXPECT_EQ(fileEntries(), row.after);
+            if (windowOpen) host.btnPhoneBookClick();
+            EXPECT_EQ(fileEntries(), row.after);
+        }
+}
+
+// An edit waiting in its dialog holds a row number: the caller items move no
+// row under it, and leave the dialog alone.
+TEST_F(PhoneBookTest, CallerItemsDuringAnEditMoveNoRow) {
+    writeBook(kThree);
+    TPhoneForm& form = open();
+    list().selectRow(rowOf("300"));
+    withDialog([&form] { form.btnEditPhone->click(); },
+               [this](TPhItemForm& dialog) {
+                   EXPECT_FALSE(host.addCaller("5"));
+                   EXPECT_TRUE(host.markBad("150"));
+                   typeName(dialog, "Edited");
+                   pressOk(dialog);
+               });
+    EXPECT_EQ(column(0), (QList<QByteArray>{"100", "200", "300", "150"}));
+    EXPECT_EQ(column(1), (QList<QByteArray>{"Viktor", "Boris", "Edited", ""}));
 }
 
 TEST_F(PhoneBookTest, CyrillicBytesShowAsTextAndTypedTextSavesAsBytes) {
