@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(readWhole(source, today, budget) == whole, log);
 
     static const QRegularExpression kRecord(QStringLiteral(
-        "^(CIDLOG|OUTLOG): \\*DATE\\*(\\d\\d)(\\d\\d)(\\d{4})\\*TIME\\*([01]\\d|2[0-3])[0-5]\\d"
+        "^(CIDLOG|OUTLOG|HUPLOG): \\*DATE\\*(\\d\\d)(\\d\\d)(\\d{4})\\*TIME\\*([01]\\d|2[0-3])[0-5]\\d"
         "\\*LINE\\*-\\*NMBR\\*[ -)+-~]*[\\w @-]\\*MESG\\*NONE\\*NAME\\*[ -)+-~]*[\\w @-]\\*$"));
     const QList<QByteArray> lines = whole.split('\n');
     FUZZ_CHECK(lines.back().isEmpty(), whole);
