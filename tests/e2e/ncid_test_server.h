@@ -26,6 +26,7 @@ public:
     quint16 port() const { return port_; }
     // The line, with CR LF, to every open client past its start-up ("HELLO: CMD:").
     void send(QByteArrayView line);
+    // Waits for `count` such clients.
     bool waitForClients(int count, std::chrono::milliseconds timeout);
     // Every connection so far, in the order they came.
     QList<NcidTestConnection> connections() const;
