@@ -31,11 +31,12 @@ sockaddr_in loopbackAddress(quint16 port);
 // the port left to the connect; true also when `source` is empty.
 bool bindSource(int socket, QByteArrayView source);
 
-// A listening socket on 127.0.0.1:port, so that the port is in use.
+// A listening socket on 127.0.0.1:port: the port is in use.
 class PortHolder {
 public:
     explicit PortHolder(quint16 port);
     bool holding() const { return socket_.valid(); }
+    int get() const { return socket_.get(); }
 
 private:
     FileHandle socket_;
