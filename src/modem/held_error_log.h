@@ -5,6 +5,24 @@
 
 namespace tarvik {
 
+// The first error of several steps that must all run, raised after the last.
+class HeldError {
+public:
+    template <typename Step> void run(Step&& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!error_) error_ = std::current_exception();
+        }
+    }
+    void raise() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    std::exception_ptr error_;
+};
+
 // Log lines written while a caller is being shown. A log that fails must not
 // hide the caller nor leave the modem's lines unread: its first error is held
 // until the caller has been shown.
@@ -19,19 +37,15 @@ public:
         return [this](const QByteArray& message) { write(message); };
     }
     void write(const QByteArray& message) {
-        try {
+        held_.run([&] {
             if (log_) log_(message);
-        } catch (...) {
-            if (!error_) error_ = std::current_exception();
-        }
+        });
     }
-    void raiseHeldError() const {
-        if (error_) std::rethrow_exception(error_);
-    }
+    void raiseHeldError() const { held_.raise(); }
 
 private:
     const LogLineSink& log_;
-    std::exception_ptr error_;
+    HeldError held_;
 };
 
 } // namespace tarvik

@@ -55,17 +55,23 @@ void ReportedCalls::poll() {
     const std::uint32_t now = GetTickCount();
     QList<QByteArray> lines;
     if (c_.modem.port()) reader_.take(*c_.modem.port(), now, lines);
+    // A log that fails is told once everything read has been handled: the
+    // lines after the failing one are calls too.
+    HeldError held;
     for (const QByteArray& line : lines)
-        if (!hangUp_.take(line, now)) handle(line, now);
+        held.run([&] {
+            if (!hangUp_.take(line, now)) handle(line, now);
+        });
     // What came in one read is shown once.
     if (!lines.isEmpty() && call_ && !call_->callerDone) showSoFar(*call_);
     hangUp_.poll(now);
 
     // A line still coming may be the block's last.
     if (call_ && call_->completeAt && ticksUntil(*call_->completeAt, now) == 0 && !reader_.due())
-        completeCaller();
-    if (call_ && ticksUntil(call_->endAt, now) == 0) endCall(now);
+        held.run([this] { completeCaller(); });
+    if (call_ && ticksUntil(call_->endAt, now) == 0) held.run([&] { endCall(now); });
     probe(now);
+    held.raise();
 }
 
 std::uint32_t ReportedCalls::dueIn() const {
@@ -99,18 +105,21 @@ ReportedCall& ReportedCalls::callAt(std::uint32_t now) {
 
 void ReportedCalls::ring(std::uint32_t now) {
     ReportedCall& call = callAt(now);
-    if (call.reported && !call.callerDone) completeCaller();
+    // The ring counts even when the caller it completes cannot be logged.
+    HeldError held;
+    if (call.reported && !call.callerDone) held.run([this] { completeCaller(); });
     if (++call.rings == 1) {
         sound_.beep();
         sound_.playWav(c_.settings.SoundFile);
     }
     if (ignoring()) {
         c_.events->ringIgnored();
-        return;
+    } else {
+        c_.events->ringCounted(call.rings);
+        if (!call.callerDone)
+            c_.view.setStatusText("Incoming call (" + QByteArray::number(call.rings) + ").");
     }
-    c_.events->ringCounted(call.rings);
-    if (!call.callerDone)
-        c_.view.setStatusText("Incoming call (" + QByteArray::number(call.rings) + ").");
+    held.raise();
 }
 
 void ReportedCalls::report(const CallerReportLine& report, const QByteArray& line,

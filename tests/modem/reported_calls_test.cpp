@@ -6,6 +6,7 @@
 #include "modem/dialogue.h"
 #include "modem/number_display.h"
 #include "modem/reported_calls.h"
+#include "platform/errors.h"
 #include "store/settings.h"
 
 #include <gtest/gtest.h>
@@ -122,7 +123,12 @@ protected:
     QList<QByteArray> log;
     int greetings = 0;
     ModemDialogue dialogue{&modem, modem};
-    CallContext context{settings, view, dialogue, [this](const QByteArray& m) { log.append(m); },
+    bool logFails = false; // as on a full disk
+    CallContext context{settings, view, dialogue,
+                        [this](const QByteArray& m) {
+                            log.append(m);
+                            if (logFails) throw TarvikError("I/O error: No space left on device");
+                        },
                         &events};
     ReportedCalls calls{context, sound, [this] { return ++greetings > 0; }};
 };
@@ -229,6 +235,15 @@ TEST_F(ReportedCallsFixture, TheCallerIsCompleteHalfASecondAfterItsLastLineAndCa
     EXPECT_EQ(calls.dueIn(), ReportedCalls::kCallEndMs - 520) << "no poll is due before the end";
     runFor(ReportedCalls::kCallEndMs);
     EXPECT_EQ(modem.sentBytes(), "AT+VCID=1\r\n") << "caller ID switched on again after the call";
+}
+
+TEST_F(ReportedCallsFixture, AFailingLogIsToldOnceEverythingReadIsHandled) {
+    logFails = true;
+    // The second ring completes the caller, whose log fails; the third must still count.
+    modem.arrive(0, kRing + "NMBR = 5551234\r\n" + kRing + kRing);
+    EXPECT_THROW(calls.poll(), TarvikError);
+    EXPECT_EQ(events.told, (QList<QByteArray>{"ring 1", "caller 5551234", "ring 2", "ring 3"}));
+    EXPECT_EQ(view.status, "Incoming call: 5551234") << "the caller is shown all the same";
 }
 
 TEST_F(ReportedCallsFixture, AModemThatStopsAnsweringIsToldAndSetUpAgainWhenItIsBack) {
