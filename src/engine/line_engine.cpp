@@ -17,12 +17,8 @@ namespace tarvik {
 LineEngine::LineEngine(SettingsRecord& settings, MainView& view, RingSound& sound)
     : settings_(settings)
     , sound_(sound)
-    , context_{settings_,
-               view,
-               modem_,
-               [this](const QByteArray& m) { writeLog(m); },
-               &callEvents_,
-               &screen_}
+    , context_{settings_,    view,    modem_, [this](const QByteArray& m) { writeLog(m); },
+               &callEvents_, &screen_}
     , calls_(context_, sound_)
     , recovery_(recoveryPort_, {view,
                                 [this](bool open) {
@@ -48,7 +44,7 @@ LineEngine::LineEngine(SettingsRecord& settings, MainView& view, RingSound& soun
 
 LineEngine::~LineEngine() {
     callEvents_.attach(nullptr);
-    ncidServer_.reset();
+    ncidService_.reset();
     ComAc.SetDataReadyCallback({});
 }
 
@@ -96,10 +92,10 @@ LineEngine::Start LineEngine::startModem() {
     if (!claimDevice()) return Start::DeviceTaken;
     // No NCID server of our own while the calls come from one: no loops.
     runReported([&] {
-        ncidServer_ = makeNcidServer(StoreKey(configPath_), settings_, [this](const QByteArray& m) {
-            writeLog(m, LogLevel::Warning);
-        });
-        if (ncidServer_) listenNcid();
+        ncidService_ =
+            makeNcidServer(StoreKey(configPath_), settings_,
+                           [this](const QByteArray& m) { writeLog(m, LogLevel::Warning); });
+        if (ncidService_) listenNcid();
     });
     ComAc.SetOpen(true);
     if (!ComAc.Open()) {
@@ -128,7 +124,7 @@ void LineEngine::stopModem() {
     recoveryTimer_.stop();
     ncidRetry_.stop();
     callEvents_.attach(nullptr);
-    ncidServer_.reset();
+    ncidService_.reset();
     ncidFailed_ = false;
     ComAc.SetOpen(false);
     claim_.reset();
@@ -142,10 +138,10 @@ void LineEngine::watch() {
 
 void LineEngine::listenNcid() {
     QString error;
-    if (ncidServer_->listen(error)) {
-        callEvents_.attach(ncidServer_.get());
+    if (ncidService_->listen(error)) {
+        callEvents_.attach(ncidService_.get());
         if (ncidFailed_)
-            writeLog("NCID server started on port " + QByteArray::number(ncidServer_->port()));
+            writeLog("NCID server started on port " + QByteArray::number(ncidService_->port()));
         return;
     }
     // Told once; the retries stay quiet until one succeeds.
@@ -230,7 +226,7 @@ void LineEngine::settingsChanged(const ModemSetUp& before) {
         InitModem();
     }
     kind_->watch();
-    if (ncidServer_) ncidServer_->setLogSource(callLogSource(settings_));
+    if (ncidService_) ncidService_->setLogSource(callLogSource(settings_));
 }
 
 void LineEngine::close() {

@@ -133,7 +133,7 @@ private:
     NcidCallEvents callEvents_;
     CallerBook book_;
     BookScreen screen_{settings_, book_};
-    std::unique_ptr<NcidService> ncidServer_;
+    std::unique_ptr<NcidService> ncidService_;
     QTimer ncidRetry_;
     bool ncidFailed_ = false;
     CallContext context_;

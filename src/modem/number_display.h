@@ -1,6 +1,7 @@
 #pragma once
 #include "modem/led_digit.h"
 #include "modem/main_view.h"
+#include "platform/log_sink.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -9,10 +10,6 @@
 #include <functional>
 
 namespace tarvik {
-
-// Appends one line to the call log; the window binds it to WriteLogLine and
-// the log file of the settings, tests capture the lines.
-using LogLineSink = std::function<void(const QByteArray& message)>;
 
 inline constexpr char kNoCallerIdText[] = "Incoming call, no caller ID.";
 

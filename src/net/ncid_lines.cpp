@@ -25,6 +25,10 @@ bool endsFieldValue(char ch) {
            ch == '_' || ch == '@' || ch == ' ' || ch == '-';
 }
 
+QByteArray tooManyClientsLine(std::size_t clientsMax) {
+    return "MSG: Too many clients connected (" + QByteArray::number(clientsMax) + ')';
+}
+
 QByteArray serverLine(QByteArrayView version) {
     return "200 Server: TARVIK " + version.toByteArray();
 }

@@ -25,7 +25,8 @@ inline constexpr char kLogEmpty[] = "252 Call log empty";
 inline constexpr char kNoLog[] = "253 No Call log";
 inline constexpr char kStartupEnd[] = "300 End of connection startup";
 inline constexpr char kYoAnswer[] = "ACK: REQ: YO";
-inline constexpr char kTooManyClients[] = "MSG: Too many clients connected (50)";
+// Told to a client beyond the server's limit, `clientsMax`.
+QByteArray tooManyClientsLine(std::size_t clientsMax);
 inline constexpr char kTooManyFromAddress[] = "MSG: Too many clients connected from this address";
 
 // The ring counts of a CIDINFO line besides 1, 2, ...: the ringing ended

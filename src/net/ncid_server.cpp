@@ -49,7 +49,7 @@ void NcidServer::acceptPending() {
         pending->setParent(nullptr);
         std::unique_ptr<QTcpSocket> socket(pending);
         if (clientCount() >= kClientsMax) {
-            refuse(std::move(socket), ncid::kTooManyClients);
+            refuse(std::move(socket), ncid::tooManyClientsLine(kClientsMax));
             continue;
         }
         if (clientsFrom(socket->peerAddress()) >= kClientsPerAddressMax) {

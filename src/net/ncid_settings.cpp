@@ -14,7 +14,7 @@ constexpr qsizetype kLineIdMax = 32;
 // Reads one value; an unusable one is told with the default that stands.
 class NcidReader {
 public:
-    NcidReader(const StoreKey& key, const std::function<void(const QByteArray&)>& complain)
+    NcidReader(const StoreKey& key, const LogLineSink& complain)
         : key_(key)
         , complain_(complain) {}
 
@@ -24,15 +24,14 @@ public:
         if (!text) return;
         if (std::optional<T> parsed = parse(*text)) {
             value = std::move(*parsed);
-        } else if (complain_) {
-            complain_("NCID: bad " + QByteArray(name) + " \"" + text->toUtf8() + "\", " +
-                      show(value) + " used");
+        } else {
+            tellBadSetting(complain_, "NCID", name, *text, show(value));
         }
     }
 
 private:
     const StoreKey& key_;
-    const std::function<void(const QByteArray&)>& complain_;
+    const LogLineSink& complain_;
 };
 
 std::optional<bool> parseSwitch(const QString& text) {
@@ -72,8 +71,7 @@ std::optional<QByteArray> parseLineId(const QString& text) {
 
 } // namespace
 
-NcidSettings readNcidSettings(const StoreKey& key,
-                              const std::function<void(const QByteArray&)>& complain) {
+NcidSettings readNcidSettings(const StoreKey& key, const LogLineSink& complain) {
     NcidSettings s;
     const NcidReader in(key, complain);
     in.read("Enabled", s.Enabled, parseSwitch, showSwitch);

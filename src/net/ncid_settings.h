@@ -1,5 +1,6 @@
 #pragma once
 #include "net/ncid_lines.h"
+#include "platform/log_sink.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -25,7 +26,6 @@ inline const QString kNcidSection = QStringLiteral("NCID");
 
 // Reads the section; a value that cannot be used is told once through
 // `complain` and its default is kept.
-NcidSettings readNcidSettings(const StoreKey& key,
-                              const std::function<void(const QByteArray&)>& complain);
+NcidSettings readNcidSettings(const StoreKey& key, const LogLineSink& complain);
 
 } // namespace tarvik

@@ -70,18 +70,13 @@ private:
     const StoreKey& key_;
 };
 
-using Complain = std::function<void(const QByteArray&)>;
-
-// Tells a stored value that cannot be used and what is used instead.
-void tellBad(const Complain& complain, const char* name, const QString& value,
+void tellBad(const LogLineSink& complain, const char* name, const QString& value,
              const QByteArray& used) {
-    if (complain)
-        complain("Settings: bad " + QByteArray(name) + " \"" + value.toUtf8() + "\", " + used +
-                 " used");
+    tellBadSetting(complain, "Settings", name, value, used);
 }
 
 // CidMode is one of the kinds; CidInitStr an AT command.
-void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
+void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in, const LogLineSink& complain) {
     r.CidMode = kCidAfterAnswer;
     if (const auto stored = in.raw("CidMode")) {
         std::int32_t mode = 0;
@@ -102,7 +97,7 @@ void loadCallerIdKind(SettingsRecord& r, const SettingsReader& in, const Complai
 
 // Device is an absolute path: a relative one would depend on where the
 // program was started.
-void loadDevice(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
+void loadDevice(SettingsRecord& r, const SettingsReader& in, const LogLineSink& complain) {
     r.Device = in.path("Device", {}).trimmed();
     if (r.Device.isEmpty() || r.Device.startsWith(QLatin1Char('/'))) return;
     tellBad(complain, "Device", in.raw("Device").value_or(QString()), "\"\"");
@@ -110,7 +105,7 @@ void loadDevice(SettingsRecord& r, const SettingsReader& in, const Complain& com
 }
 
 // A server the client could not reach under any reading of the text.
-void loadNcidServer(SettingsRecord& r, const SettingsReader& in, const Complain& complain) {
+void loadNcidServer(SettingsRecord& r, const SettingsReader& in, const LogLineSink& complain) {
     const auto stored = in.raw("NcidServer");
     r.NcidServer = stored.value_or(QString()).trimmed();
     if (r.NcidServer.isEmpty() || parseNcidServerAddress(r.NcidServer)) return;
@@ -119,7 +114,7 @@ void loadNcidServer(SettingsRecord& r, const SettingsReader& in, const Complain&
 }
 
 void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
-          const Complain& complain) {
+          const LogLineSink& complain) {
     const SettingsReader in(key);
     r.fnLog = in.path("fnLog", programDir + QStringLiteral("tarvik.log"));
     r.AnswerOnRing = in.integer("AnswerOnRing", 1);
@@ -213,6 +208,13 @@ void save(const SettingsRecord& r, StoreKey& key) {
 
 } // namespace
 
+void tellBadSetting(const LogLineSink& complain, QByteArrayView section, QByteArrayView name,
+                    const QString& value, QByteArrayView used) {
+    if (complain)
+        complain(section.toByteArray() + ": bad " + name.toByteArray() + " \"" + value.toUtf8() +
+                 "\", " + used.toByteArray() + " used");
+}
+
 bool parseStoredInteger(const QString& text, std::int32_t& value) {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -260,12 +262,12 @@ QByteArray defaultInitStr(std::int32_t cidMode) {
 }
 
 void loadSettings(SettingsRecord& record, const StoreKey& key, const QString& programDir,
-                  const std::function<void(const QByteArray&)>& complain) {
+                  const LogLineSink& complain) {
     load(record, key, programDir, complain);
 }
 
 bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
-                      const std::function<void(const QByteArray&)>& complain) {
+                      const LogLineSink& complain) {
     StoreKey key(mainKeyPath());
     if (mode == kLoadSettings) {
         loadSettings(record, key, programDir, complain);

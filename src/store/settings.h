@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/log_sink.h"
+
 namespace tarvik {
 
 // A colour of the toolkit: low byte red, then green, then blue; a top byte of
@@ -77,14 +79,19 @@ enum SettingsMode : int { kLoadSettings = 0, kSaveSettings = 1 };
 // caller-ID kind, a Device or an NcidServer that cannot be used is told
 // through `complain`, once, and its default is kept.
 bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,
-                      const std::function<void(const QByteArray&)>& complain = {});
+                      const LogLineSink& complain = {});
 
 class StoreKey;
+
+// Tells a stored value of `section` that cannot be used, and what is used
+// instead: "<section>: bad <name> "<value>", <used> used".
+void tellBadSetting(const LogLineSink& complain, QByteArrayView section, QByteArrayView name,
+                    const QString& value, QByteArrayView used);
 
 // Loads the whole record from `key` (the per-user store, or the service's
 // configuration), which is only read; as LoadSaveSettings does for mode 0.
 void loadSettings(SettingsRecord& record, const StoreKey& key, const QString& programDir,
-                  const std::function<void(const QByteArray&)>& complain = {});
+                  const LogLineSink& complain = {});
 
 // The integer reading rule of the store: leading blanks, then a signed decimal
 // within 32 bits or '$' and one to eight hex digits, nothing after.
