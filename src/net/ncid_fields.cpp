@@ -1,6 +1,6 @@
 #include "net/ncid_fields.h"
 
-#include <QStringDecoder>
+#include "store/codepage.h"
 
 namespace tarvik::ncid {
 
@@ -12,9 +12,9 @@ QByteArray printable(QByteArrayView bytes) {
 }
 
 QByteArray readableText(QByteArrayView bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) return printable(bytes);
+    std::optional<QString> decoded = strictUtf8(bytes);
+    if (!decoded) return printable(bytes);
+    QString& text = *decoded;
     for (QChar& ch : text)
         if (ch.category() == QChar::Other_Control || ch == u'*') ch = u'?';
     return text.toUtf8();

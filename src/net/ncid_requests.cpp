@@ -1,6 +1,6 @@
 #include "net/ncid_requests.h"
 
-#include <QStringDecoder>
+#include "store/codepage.h"
 
 namespace tarvik {
 namespace {
@@ -8,10 +8,7 @@ namespace {
 bool acceptableText(QByteArrayView line) {
     for (const char ch : line)
         if ((static_cast<unsigned char>(ch) < 0x20 && ch != '\t') || ch == 0x7f) return false;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    // The decoder converts on assignment; only then is an error known.
-    [[maybe_unused]] const QString text = utf8.decode(line);
-    return !utf8.hasError();
+    return strictUtf8(line).has_value();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "store/caller_report.h"
 
-#include <QStringDecoder>
+#include "store/codepage.h"
 
 namespace tarvik {
 namespace {
@@ -94,9 +94,7 @@ QByteArray ncidNameText(const QString& name) {
 }
 
 QString reportedNameText(QByteArrayView name) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(name);
-    return utf8.hasError() ? QString::fromLatin1(name) : text;
+    return strictUtf8(name).value_or(QString::fromLatin1(name));
 }
 
 } // namespace tarvik

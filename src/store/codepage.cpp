@@ -1,5 +1,7 @@
 #include "store/codepage.h"
 
+#include <QStringDecoder>
+
 #include <array>
 #include <unordered_map>
 
@@ -58,6 +60,14 @@ QByteArray toCp1251(QStringView text) {
         }
     }
     return bytes;
+}
+
+std::optional<QString> strictUtf8(QByteArrayView bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoder converts on assignment; only then is an error known.
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) return std::nullopt;
+    return text;
 }
 
 } // namespace tarvik

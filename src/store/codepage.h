@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <optional>
 
 namespace tarvik {
 
@@ -12,5 +13,9 @@ QString fromCp1251(QByteArrayView bytes);
 
 // Characters that Windows-1251 cannot hold become '?'.
 QByteArray toCp1251(QStringView text);
+
+// The bytes as UTF-8 text; nothing when they are not valid UTF-8. Peers on
+// the network and some modems send UTF-8.
+std::optional<QString> strictUtf8(QByteArrayView bytes);
 
 } // namespace tarvik
