@@ -5,6 +5,7 @@
 #include "modem/dialing.h"
 #include "platform/desktop_notification.h"
 #include "platform/errors.h"
+#include "platform/status_notifier.h"
 #include "store/calllog.h"
 #include "store/codepage.h"
 #include "store/colors.h"
@@ -18,9 +19,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
@@ -305,17 +303,8 @@ void TMainForm::createTray() {
 }
 
 TMainForm::TrayKind TMainForm::sessionTrayKind() {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << QStringLiteral("org.kde.StatusNotifierWatcher")
-        << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply =
-        QDBusConnection::sessionBus().call(get, QDBus::Block, kTrayKindTimeoutMs);
-    const bool hostRegistered =
-        reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-        reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
-    return hostRegistered ? TrayKind::StatusNotifier : TrayKind::XEmbed;
+    return statusNotifierHostRegistered(kTrayKindTimeoutMs) ? TrayKind::StatusNotifier
+                                                            : TrayKind::XEmbed;
 }
 
 void TMainForm::trayActivated(QSystemTrayIcon::ActivationReason reason) {
