@@ -69,11 +69,10 @@ TEST(Startup, TheModemCategoryPrintsEveryLineSentAndReceived) {
     ASSERT_EQ(sim.waitFor("rx", "ATM2+S64=1", 10s).kind, "rx");
     ASSERT_TRUE(eventually([&app] { return app.output().contains("<- \"OK\""); }, 5s));
     const QByteArray output = app.output();
-    EXPECT_LT(output.indexOf(R"(tarvik.modem: -> "ATE0\r\n")"),
-              output.indexOf(R"(tarvik.modem: -> "ATM2+S64=1\r\n")"))
+    const qsizetype echoOff = output.indexOf(R"(tarvik.modem: -> "ATE0\r\n")");
+    EXPECT_TRUE(echoOff >= 0 && echoOff < output.indexOf(R"(tarvik.modem: -> "ATM2+S64=1\r\n")"))
         << output.toStdString();
     EXPECT_TRUE(output.contains(R"(tarvik.modem: <- "OK")")) << output.toStdString();
-    EXPECT_GE(output.indexOf("tarvik.modem: -> "), 0);
 }
 
 TEST(Startup, ASilentModemIsAFailedStartToo) {
