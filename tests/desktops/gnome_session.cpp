@@ -274,7 +274,8 @@ bool GnomeSession::giveFocus(const QString& title, QPoint at) {
             click(at, 1);
             return eventually([&] { return window(title).focused; }, std::chrono::seconds(1));
         },
-        std::chrono::seconds(10));
+        // A shell slowed by a loaded machine may take its time to settle.
+        std::chrono::seconds(30));
 }
 
 void GnomeSession::type(const QStringList& keys) {
