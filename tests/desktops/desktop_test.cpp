@@ -159,7 +159,9 @@ TEST_P(DesktopTest, ACallerIsSeenWithoutTakingTheKeyboardAndThePhoneBookOpensAbo
     const QRect place = placeOf(*session, kMainTitle);
     ASSERT_FALSE(place.isEmpty());
     ASSERT_TRUE(session->giveFocus(kMainTitle, {place.center().x(), place.bottom() - 4}))
-        << "the user gives TARVIK the keyboard";
+        << "the user gives TARVIK the keyboard, at the bottom of " << place.x() << ',' << place.y()
+        << ' ' << place.width() << 'x' << place.height() << ": "
+        << session->stacking().join(", ").toStdString();
     session->type({"p"});
     ASSERT_TRUE(eventually([&] { return session->window(kPhoneBookTitle).focused; }))
         << "the phone book opens with the keyboard";
