@@ -1,6 +1,5 @@
 // Calls from an NCID server, through the kind that shows and logs them.
-#include "call_fakes.h"
-#include "scripted_modem.h"
+#include "call_bench.h"
 
 #include "engine/network_kind.h"
 #include "modem/dialogue.h"
@@ -14,7 +13,7 @@ namespace {
 
 using namespace testing;
 
-struct NetworkKindFixture {
+struct NetworkKindFixture : CallBench {
     NetworkKindFixture() { settings.DigCol = 7, settings.SoundFile = "ring.wav"; }
     // What a row checks, in a few words; "read" is what the call log reads back.
     QByteArray outcome() const {
@@ -36,15 +35,6 @@ struct NetworkKindFixture {
         return out.mid(1);
     }
 
-    SettingsRecord settings;
-    ScriptedModem modem;
-    RecordingView view;
-    FakeSound sound;
-    RecordingEvents events;
-    QList<QByteArray> log;
-    ModemDialogue dialogue{nullptr, modem};
-    CallContext context{settings, view, dialogue, [this](const QByteArray& m) { log.append(m); },
-                        &events};
     int feedsMade = 0;
     NcidFeed::Hooks hooks;
     NetworkKind kind{

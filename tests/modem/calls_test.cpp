@@ -1,4 +1,4 @@
-#include "call_fakes.h"
+#include "call_bench.h"
 #include "fake_main_view.h"
 #include "scripted_modem.h"
 
@@ -18,7 +18,7 @@ using testing::RecordingEvents;
 using testing::RecordingView;
 using testing::ScriptedModem;
 
-class CallsTest : public ::testing::Test {
+class CallsTest : public ::testing::Test, protected testing::CallBench {
 protected:
     CallsTest() {
         settings.AnswerOnRing = 1;
@@ -45,20 +45,6 @@ protected:
         return -1;
     }
 
-    SettingsRecord settings;
-    ScriptedModem modem;
-    RecordingView view;
-    FakeSound sound;
-    QList<QByteArray> log; // every line the program tried to log
-    bool logFails = false; // as on a full disk
-    ModemDialogue dialogue{&modem, modem};
-    RecordingEvents events;
-    CallContext context{settings, view, dialogue,
-                        [this](const QByteArray& m) {
-                            log.append(m);
-                            if (logFails) throw TarvikError("I/O error: No space left on device");
-                        },
-                        &events};
     IncomingCalls calls{context, sound};
     Dialer dialer{context, calls};
 };

@@ -1,7 +1,6 @@
 // Modems that report the caller with the rings: the line rules, and the calls
 // on a fake clock.
-#include "call_fakes.h"
-#include "scripted_modem.h"
+#include "call_bench.h"
 
 #include "modem/dialogue.h"
 #include "modem/number_display.h"
@@ -100,7 +99,7 @@ const QByteArray kRing = "\r\nRING\r\n";
 const QByteArray kCaller = "caller 5551234567 JOHN DOE";
 const QList<QByteArray> kCallerLog = {"NMBR = 5551234567", "NAME = JOHN DOE"};
 
-class ReportedCallsFixture : public ::testing::Test {
+class ReportedCallsFixture : public ::testing::Test, protected testing::CallBench {
 protected:
     ReportedCallsFixture() {
         settings.AnswerOnRing = 1;
@@ -115,21 +114,7 @@ protected:
             (on ? *on : calls).poll();
     }
 
-    SettingsRecord settings;
-    ScriptedModem modem;
-    RecordingView view;
-    FakeSound sound;
-    RecordingEvents events;
-    QList<QByteArray> log;
     int greetings = 0;
-    ModemDialogue dialogue{&modem, modem};
-    bool logFails = false; // as on a full disk
-    CallContext context{settings, view, dialogue,
-                        [this](const QByteArray& m) {
-                            log.append(m);
-                            if (logFails) throw TarvikError("I/O error: No space left on device");
-                        },
-                        &events};
     ReportedCalls calls{context, sound, [this] { return ++greetings > 0; }};
 };
 
