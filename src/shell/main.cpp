@@ -56,6 +56,6 @@ int main(int argc, char** argv) {
     tarvik::runReported([&controller] { controller.FormCreate(); });
     // Closed during the start-up: the close has run, and no loop is there to end.
     if (controller.closed()) return 0;
-    form.StartTray();
+    form.desktop().startTray();
     return QApplication::exec();
 }

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     form.SetUpFromSettings(port.isOpen());
     form.ShowOnLeds(options.value(leds).toLatin1());
 
-    QObject::connect(&form, &TMainForm::trayDecided, &form, [&](bool available) {
+    QObject::connect(&form.desktop(), &DesktopPresence::trayDecided, &form, [&](bool available) {
         say(available ? QStringLiteral("TRAY yes") : QStringLiteral("TRAY no"));
         if (options.isSet(show)) form.showForCaller(QByteArray());
         if (options.isSet(caller))
@@ -114,6 +114,6 @@ int main(int argc, char** argv) {
         trayWhere.stop();
     });
     trayWhere.start(100);
-    form.StartTray({}, std::chrono::milliseconds(options.value(patience).toInt()));
+    form.desktop().startTray({}, std::chrono::milliseconds(options.value(patience).toInt()));
     return app.exec();
 }

@@ -3,9 +3,7 @@
 #include "ui/widgets/design_scale.h"
 
 #include "modem/dialing.h"
-#include "platform/desktop_notification.h"
 #include "platform/errors.h"
-#include "platform/status_notifier.h"
 #include "store/calllog.h"
 #include "store/codepage.h"
 #include "store/colors.h"
@@ -15,7 +13,6 @@
 #include "ui/widgets/oval_button.h"
 #include "ui/widgets/panel.h"
 #include "ui/widgets/pictures.h"
-#include "ui/widgets/window_withdrawal.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,7 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
-#include <QWindow>
 #include <memory>
 
 namespace tarvik {
@@ -39,10 +35,6 @@ constexpr int kLedPanelHeight = 68, kStatusBarHeight = 23, kFastKeysWidth = 126;
 constexpr int kLedTop = 6, kLedWidth = 37, kLastLedWidth = 36, kLedHeight = 56;
 constexpr int kLedLefts[kLedCount] = {6, 43, 80, 117, 154, 191, 228, 265, 302};
 constexpr int kWindowFontHeight = 14, kKeyFontHeight = 11;
-constexpr int kTrayRetryMs = 250;
-constexpr int kCallerTipMs = 60'000;
-// A bus that does not answer costs the start this much at most.
-constexpr int kTrayKindTimeoutMs = 1000;
 
 struct KeyDesign {
     TOvalButton* TMainForm::*control;
@@ -114,32 +106,9 @@ TMainForm::TMainForm(SettingsRecord& settings, QWidget* parent)
 
     createControls();
     createMenu();
-    createTray();
+    createDesktop();
     setFixedSize(s(kClientWidth), s(kClientHeight));
     layoutPanels();
-    applyWindowFlags();
-
-    // Shown again for a caller once the window manager has let go of the
-    // hidden window, or after half a second of waiting for it.
-    reshow_.setInterval(10);
-    connect(&reshow_, &QTimer::timeout, this, reported([this] {
-        if (!windowManagerLetGo(*this) && withdrawing_.elapsed() < 500) return;
-        reshow_.stop();
-        bringToFront(ShowFor::Caller);
-    }));
-
-    callerTip_.setSingleShot(true);
-    callerTip_.setInterval(kCallerTipMs);
-    connect(&callerTip_, &QTimer::timeout, this, [this] { TrayIco->setToolTip({}); });
-
-    trayRetry_.setInterval(kTrayRetryMs);
-    connect(&trayRetry_, &QTimer::timeout, this, reported([this] {
-        const bool available = trayProbe_();
-        if (available || trayWaited_.elapsed() >= trayPatience_.count()) {
-            trayRetry_.stop();
-            decideTray(available);
-        }
-    }));
 
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
@@ -289,31 +258,11 @@ void TMainForm::createMenu() {
     pnPhoneKeys->setPopupMenu(RxPopupSys);
 }
 
-void TMainForm::createTray() {
-    // Asked when Qt makes its choice, which it keeps for the whole run.
-    TrayIco = new QSystemTrayIcon(this);
-    trayKind_ = sessionTrayKind();
-    TrayIco->setObjectName(QStringLiteral("TrayIco"));
-    TrayIco->setContextMenu(RxPopupSys);
-    setPortState(false);
-    connect(TrayIco, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                runReported([&] { trayActivated(reason); });
-            });
-}
-
-TMainForm::TrayKind TMainForm::sessionTrayKind() {
-    return statusNotifierHostRegistered(kTrayKindTimeoutMs) ? TrayKind::StatusNotifier
-                                                            : TrayKind::XEmbed;
-}
-
-void TMainForm::trayActivated(QSystemTrayIcon::ActivationReason reason) {
-    // An XEmbed tray sends Trigger on every single click, a double click's
-    // first one included.
-    const QSystemTrayIcon::ActivationReason runsDefault = trayKind_ == TrayKind::StatusNotifier
-                                                              ? QSystemTrayIcon::Trigger
-                                                              : QSystemTrayIcon::DoubleClick;
-    if (reason == runsDefault) TrayDoubleClick();
+void TMainForm::createDesktop() {
+    desktop_ = std::make_unique<DesktopPresence>(*this, *RxPopupSys);
+    TrayIco = &desktop_->trayIcon();
+    connect(desktop_.get(), &DesktopPresence::windowShown, this, &TMainForm::showOpenItem);
+    connect(desktop_.get(), &DesktopPresence::trayDefaultAsked, this, &TMainForm::TrayDoubleClick);
 }
 
 void TMainForm::setEvents(MainEvents* events) {
@@ -332,7 +281,7 @@ MainEvents& TMainForm::events() const {
 
 void TMainForm::setPortState(bool open) {
     portOpen_ = open;
-    TrayIco->setIcon(trayIcon(!open));
+    desktop_->setPortPicture(open);
     updatePortItem();
 }
 
@@ -388,75 +337,16 @@ void TMainForm::SetUpFromSettings(bool portOpen) {
     state_.InCall = false;
 }
 
-void TMainForm::StartTray(TrayProbe probe, std::chrono::milliseconds patience) {
-    trayProbe_ = probe ? std::move(probe) : [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    trayPatience_ = patience;
-    trayRetry_.stop();
-    const bool available = trayProbe_();
-    if (available || patience.count() <= 0) {
-        decideTray(available);
-        return;
-    }
-    // A login session may bring its tray up a little after the program.
-    trayWaited_.start();
-    trayRetry_.start();
-}
-
-void TMainForm::decideTray(bool available) {
-    trayMode_ = available ? TrayMode::Tray : TrayMode::NoTray;
-    if (available) {
-        TrayIco->show();
-    } else {
-        // No way back from a hidden window: show it, with a task-bar entry.
-        applyWindowFlags();
-        miOpenFullSize->setChecked(true);
-        SetWindowVisible(true);
-    }
-    emit trayDecided(available);
-}
-
 void TMainForm::SetWindowVisible(bool show, ShowFor showFor) {
-    reshow_.stop();
-    if (show) {
-        // Window managers focus a window that is mapped again from minimised;
-        // only a fresh map can say that it must not take the keyboard.
-        if (showFor == ShowFor::Caller && isVisible() && isMinimized()) {
-            hide();
-            miOpenFullSize->setText(QStringLiteral("Hide"));
-            if (!windowManagerLetGo(*this)) {
-                withdrawing_.start();
-                reshow_.start();
-                return;
-            }
-        }
-        bringToFront(showFor);
-    } else {
-        if (trayMode_ == TrayMode::NoTray)
-            showMinimized();
-        else
-            hide();
-        miOpenFullSize->setText(QStringLiteral("Open"));
-    }
+    if (show)
+        desktop_->show(showFor);
+    else
+        desktop_->hide();
 }
 
-void TMainForm::bringToFront(ShowFor showFor) {
-    const bool forCaller = showFor == ShowFor::Caller;
-    // The attribute counts for a window not yet made; once it exists, Qt's
-    // platforms read its window's property instead.
-    const QVariant withoutActivating = forCaller ? QVariant(true) : QVariant();
-    setAttribute(Qt::WA_ShowWithoutActivating, forCaller);
-    if (QWindow* handle = windowHandle())
-        handle->setProperty("_q_showWithoutActivating", withoutActivating);
-    // The window manager can minimise the window whatever its buttons say; a
-    // request to show it brings it back from there too.
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    this->show();
-    raise();
-    if (!forCaller) activateWindow();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
-    if (QWindow* handle = windowHandle())
-        handle->setProperty("_q_showWithoutActivating", QVariant());
-    miOpenFullSize->setText(QStringLiteral("Hide"));
+void TMainForm::showOpenItem(bool shown) {
+    miOpenFullSize->setChecked(shown);
+    miOpenFullSize->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Open"));
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -464,9 +354,7 @@ void TMainForm::changeEvent(QEvent* event) {
     // The window manager or the task bar can minimise or restore the window;
     // the item keeps naming the other action.
     if (event->type() != QEvent::WindowStateChange || !isVisible()) return;
-    const bool shown = !isMinimized();
-    miOpenFullSize->setChecked(shown);
-    miOpenFullSize->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Open"));
+    showOpenItem(!isMinimized());
 }
 
 void TMainForm::ApplyLedColors(TColor on, TColor off) {
@@ -516,34 +404,7 @@ void TMainForm::runCallerItem(void (MainEvents::*handler)(const QByteArray&)) {
 }
 
 void TMainForm::ApplyStayOnTop(bool onTop) {
-    onTop_ = onTop;
-    applyWindowFlags();
-}
-
-void TMainForm::applyWindowFlags() {
-    // A tool window with a close box only; without a tray a normal window, so
-    // that it has a task-bar entry and can be minimised.
-    Qt::WindowFlags flags =
-        Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-    flags |= trayMode_ == TrayMode::NoTray
-                 ? (Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint)
-                 : Qt::Tool;
-    if (onTop_) flags |= Qt::WindowStaysOnTopHint;
-    if (flags == windowFlags()) return;
-    const bool wasVisible = isVisible();
-    const bool wasActive = isActiveWindow();
-    const QPoint where = pos();
-    setWindowFlags(flags);
-    if (wasVisible) {
-        move(where);
-        show();
-        // The window is a new one to the window manager: it keeps the place
-        // in front and the focus only when asked for them.
-        if (wasActive) {
-            raise();
-            activateWindow();
-        }
-    }
+    desktop_->setStaysOnTop(onTop);
 }
 
 void TMainForm::setClientHeight(int height) {
@@ -615,29 +476,8 @@ QByteArray TMainForm::statusText() const {
 }
 
 void TMainForm::showForCaller(const QByteArray& notice) {
-    // The tray names the caller for as long as a call may ring.
-    TrayIco->setToolTip(fromCp1251(notice));
-    callerTip_.start();
-    miOpenFullSize->setChecked(true);
-    SetWindowVisible(true, ShowFor::Caller);
+    desktop_->showForCaller(fromCp1251(notice));
     updateCallerItems();
-    if (!callerNeedsNotice()) return;
-    if (!callerNotification_) setCallerNotification(std::make_unique<DesktopNotification>());
-    callerNotification_->show(QStringLiteral("TARVIK"), fromCp1251(notice));
-}
-
-bool TMainForm::callerNeedsNotice() const {
-    return trayMode_ == TrayMode::NoTray ||
-           QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
-void TMainForm::setCallerNotification(std::unique_ptr<DesktopNotification> notification) {
-    callerNotification_ = std::move(notification);
-    // A click on it is the user asking for the window.
-    connect(callerNotification_.get(), &DesktopNotification::clicked, this, reported([this] {
-                miOpenFullSize->setChecked(true);
-                SetWindowVisible(true);
-            }));
 }
 
 bool TMainForm::phoneKeysVisible() const {

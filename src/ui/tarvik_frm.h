@@ -2,14 +2,11 @@
 #include "modem/main_view.h"
 #include "modem/number_display.h"
 #include "store/settings.h"
+#include "ui/desktop_presence.h"
 
-#include <QElapsedTimer>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QWidget>
 #include <array>
-#include <chrono>
-#include <functional>
 #include <memory>
 
 class QAction;
@@ -19,7 +16,6 @@ class QStatusBar;
 
 namespace tarvik {
 
-class DesktopNotification;
 class TDigitLed;
 class TOvalButton;
 class TPanel;
@@ -32,18 +28,6 @@ class TMainForm : public QWidget, public MainView {
     Q_OBJECT
 
 public:
-    // Where the tray is: still deciding, the system tray, or none (the window
-    // then shows at start, has a task-bar entry and "Hide" minimises it).
-    enum class TrayMode { Undecided, Tray, NoTray };
-    using TrayProbe = std::function<bool()>;
-    // How the tray reports clicks: an XEmbed tray (the icon is a window of
-    // ours) sends a double click; a StatusNotifierItem host on the session bus
-    // sends only an activation, which it makes of a single click.
-    enum class TrayKind { XEmbed, StatusNotifier };
-    // The kind Qt chooses for this session: StatusNotifierItem exactly when
-    // the session bus has a registered host.
-    static TrayKind sessionTrayKind();
-
     // `settings` is read for colours, toggles and DigCol, and written by the
     // three view toggles; it must outlive the window.
     explicit TMainForm(SettingsRecord& settings, QWidget* parent = nullptr);
@@ -67,21 +51,9 @@ public:
     // check marks, tray double-click action, stay-on-top, InCall cleared.
     void SetUpFromSettings(bool portOpen);
 
-    // Shows the tray icon when the desktop has a tray, asking `probe` (by
-    // default QSystemTrayIcon::isSystemTrayAvailable) again every 250 ms for
-    // `patience`; without a tray the window is shown instead.
-    void StartTray(TrayProbe probe = {},
-                   std::chrono::milliseconds patience = std::chrono::milliseconds(3000));
-    TrayMode trayMode() const { return trayMode_; }
-
-    // Where a caller is told of when the window alone may not be seen (no
-    // tray, or a native Wayland session that does not raise a window for a
-    // program); by default the session's notification service.
-    void setCallerNotification(std::unique_ptr<DesktopNotification> notification);
-
-    // Who the window is shown for: the user, who gets the keyboard with it, or
-    // a caller, who must not take it from the program the user is typing into.
-    enum class ShowFor { User, Caller };
+    // The tray, the window's showing and the caller's notification.
+    DesktopPresence& desktop() { return *desktop_; }
+    using ShowFor = DesktopPresence::ShowFor;
     // Operations of the window.
     void SetWindowVisible(bool show, ShowFor showFor = ShowFor::User);
     void ApplyLedColors(TColor on, TColor off);
@@ -102,11 +74,6 @@ public:
     // What a double click on the tray icon does: the first enabled default
     // item of the popup menu, if any.
     void TrayDoubleClick();
-    // Which of the tray's activations runs TrayDoubleClick; set from the
-    // session when the tray icon is made.
-    void setTrayKind(TrayKind kind) { trayKind_ = kind; }
-    TrayKind trayKind() const { return trayKind_; }
-
     // The caller items ("Add to Phone Book...", "Mark as BAD") are on exactly
     // while a caller is on display (CallerNumber). The call logic sets the
     // number without telling the window, so they are brought up to date as
@@ -153,8 +120,6 @@ public:
 signals:
     // The window has closed and FormClose has run: the program ends here.
     void formClosed();
-    // StartTray has decided.
-    void trayDecided(bool trayAvailable);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -166,22 +131,18 @@ private:
     int s(qreal designPixels) const;
     void createControls();
     void createMenu();
-    void createTray();
+    void createDesktop();
     void layoutPanels();
-    void applyWindowFlags();
     void setClientHeight(int height);
     void miSwitchPortClick();
     void updatePortItem();
     void miCloseTarvikClick();
-    void decideTray(bool available);
-    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     bool previewKey(QKeyEvent* event);
     bool serveAccelerator(const QKeyEvent* event);
     bool serveCallerKey(const QKeyEvent* event);
+    void showOpenItem(bool shown);
     void runCallerItem(void (MainEvents::*handler)(const QByteArray&));
     MainEvents& events() const;
-    bool callerNeedsNotice() const;
-    void bringToFront(ShowFor showFor);
 
     SettingsRecord& settings_;
     MainState state_;
@@ -191,17 +152,7 @@ private:
     bool portOpen_ = false;
     bool fromServer_ = false;
     qreal scale_ = 1.0;
-    bool onTop_ = true; // designed always-on-top
-    TrayMode trayMode_ = TrayMode::Undecided;
-    TrayKind trayKind_ = TrayKind::XEmbed;
-    TrayProbe trayProbe_;
-    QTimer trayRetry_;
-    QElapsedTimer trayWaited_;
-    std::chrono::milliseconds trayPatience_{0};
-    std::unique_ptr<DesktopNotification> callerNotification_;
-    QTimer reshow_;
-    QTimer callerTip_;
-    QElapsedTimer withdrawing_;
+    std::unique_ptr<DesktopPresence> desktop_;
     // Key events re-sent to their receiver after the preview; the preview
     // leaves them alone.
     QList<const QEvent*> previewed_;

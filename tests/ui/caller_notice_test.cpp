@@ -72,7 +72,8 @@ protected:
         settings.DigCol = 8;
         form.setLogSink([](const QByteArray&) {});
         form.SetUpFromSettings(true);
-        form.setCallerNotification(std::make_unique<DesktopNotification>(connect("program")));
+        form.desktop().setCallerNotification(
+            std::make_unique<DesktopNotification>(connect("program")));
     }
     ~CallerNoticeTest() override {
         // Named connections outlive their bus otherwise, and the next test would get them.
@@ -95,7 +96,7 @@ protected:
 };
 
 TEST_F(CallerNoticeTest, WithoutATrayEachCallerIsNamedAndAClickBringsTheWindow) {
-    form.StartTray([] { return false; }, 0ms);
+    form.desktop().startTray([] { return false; }, 0ms);
     form.ShowCallerId("CallerID: 123456784");
     ASSERT_TRUE(notifiedTimes(1));
     const Notified first = service->notified.at(0);

@@ -73,7 +73,7 @@ protected:
     ~MainFormTest() override { setMessagePresenter(previous); }
 
     void startWithTray(bool available) {
-        form.StartTray([available] { return available; }, 0ms);
+        form.desktop().startTray([available] { return available; }, 0ms);
     }
 
     std::array<LedSegments, kLedCount> shown() const {
@@ -237,7 +237,7 @@ TEST_F(MainFormTest, CallerItemsRunOnlyWhileACallerIsOnDisplay) {
 
 TEST_F(MainFormTest, HiddenAtStartWithATray) {
     startWithTray(true);
-    EXPECT_EQ(form.trayMode(), TMainForm::TrayMode::Tray);
+    EXPECT_EQ(form.desktop().trayMode(), DesktopPresence::TrayMode::Tray);
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(form.TrayIco->isVisible());
     EXPECT_EQ(shown(), expected("         "));
@@ -249,7 +249,7 @@ TEST_F(MainFormTest, HiddenAtStartWithATray) {
 
 TEST_F(MainFormTest, WithoutATrayTheWindowShowsAndHideMinimises) {
     startWithTray(false);
-    EXPECT_EQ(form.trayMode(), TMainForm::TrayMode::NoTray);
+    EXPECT_EQ(form.desktop().trayMode(), DesktopPresence::TrayMode::NoTray);
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.miOpenFullSize->isChecked());
     EXPECT_EQ(form.miOpenFullSize->text(), "Hide");
@@ -269,25 +269,25 @@ TEST_F(MainFormTest, WithoutATrayTheWindowShowsAndHideMinimises) {
 
 TEST_F(MainFormTest, ATrayThatComesLateIsTaken) {
     int asked = 0;
-    QSignalSpy decided(&form, &TMainForm::trayDecided);
+    QSignalSpy decided(&form.desktop(), &DesktopPresence::trayDecided);
     QElapsedTimer clock;
     clock.start();
-    form.StartTray([&asked] { return ++asked >= 3; }, 3000ms);
-    EXPECT_EQ(form.trayMode(), TMainForm::TrayMode::Undecided);
+    form.desktop().startTray([&asked] { return ++asked >= 3; }, 3000ms);
+    EXPECT_EQ(form.desktop().trayMode(), DesktopPresence::TrayMode::Undecided);
     EXPECT_FALSE(form.isVisible());
     ASSERT_TRUE(decided.wait(3000));
     EXPECT_GE(clock.elapsed(), 400);
     EXPECT_LE(clock.elapsed(), 2000);
     EXPECT_EQ(decided.at(0).at(0).toBool(), true);
-    EXPECT_EQ(form.trayMode(), TMainForm::TrayMode::Tray);
+    EXPECT_EQ(form.desktop().trayMode(), DesktopPresence::TrayMode::Tray);
     EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(MainFormTest, NoTrayWithinThePatienceShowsTheWindow) {
-    QSignalSpy decided(&form, &TMainForm::trayDecided);
+    QSignalSpy decided(&form.desktop(), &DesktopPresence::trayDecided);
     QElapsedTimer clock;
     clock.start();
-    form.StartTray([] { return false; }, 600ms);
+    form.desktop().startTray([] { return false; }, 600ms);
     ASSERT_TRUE(decided.wait(3000));
     EXPECT_GE(clock.elapsed(), 550);
     EXPECT_LE(clock.elapsed(), 2500);
@@ -503,7 +503,7 @@ TEST_F(MainFormTest, TheTrayKindChoosesTheActivationThatRunsTheDefaultItem) {
         emit form.TrayIco->activated(reason);
     };
 
-    form.setTrayKind(TMainForm::TrayKind::XEmbed);
+    form.desktop().setTrayKind(DesktopPresence::TrayKind::XEmbed);
     activate(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(form.isVisible()) << "a single click on an XEmbed tray";
     activate(QSystemTrayIcon::DoubleClick);
@@ -511,7 +511,7 @@ TEST_F(MainFormTest, TheTrayKindChoosesTheActivationThatRunsTheDefaultItem) {
     activate(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(form.isVisible()) << "the first click of the next double click";
 
-    form.setTrayKind(TMainForm::TrayKind::StatusNotifier);
+    form.desktop().setTrayKind(DesktopPresence::TrayKind::StatusNotifier);
     activate(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(form.isVisible()) << "a StatusNotifierItem host's activation";
     activate(QSystemTrayIcon::MiddleClick);

@@ -10,4 +10,9 @@ namespace tarvik {
 // other platform, and for a window that was never shown.
 bool windowManagerLetGo(const QWidget& window);
 
+// Asks an X11 window manager again to keep a shown window above the others
+// when the window's state says it no longer is: a window shown before the
+// manager let go of it loses that state to the manager's late clean-up.
+void keepAbove(const QWidget& window);
+
 } // namespace tarvik
