@@ -35,16 +35,16 @@ LineEngine::LineEngine(SettingsRecord& settings, MainView& view, RingSound& soun
     TarvikEvents.OnIdle = [this] { TarvikEventsIdle(); };
     ncidRetry_.setSingleShot(true);
     QObject::connect(&ncidRetry_, &QTimer::timeout,
-                     [this] { runReported([this] { listenNcid(); }); });
+                     [this] { runWithErrorReport([this] { listenNcid(); }); });
     recoveryTimer_.setInterval(static_cast<int>(ModemRecovery::kPollMs));
-    QObject::connect(&recoveryTimer_, &QTimer::timeout,
-                     [this] { runReported([this] { recovery_.poll(ModemWaitScope::active()); }); });
+    QObject::connect(&recoveryTimer_, &QTimer::timeout, [this] {
+        runWithErrorReport([this] { recovery_.poll(ModemWaitScope::active()); });
+    });
     chooseKind();
 }
 
 LineEngine::~LineEngine() {
-    callEvents_.attach(nullptr);
-    ncidService_.reset();
+    stopNcid();
     ComAc.SetDataReadyCallback({});
 }
 
@@ -91,7 +91,8 @@ LineEngine::Start LineEngine::startModem() {
     applyPortSettings(ComAc, settings_);
     if (!claimDevice()) return Start::DeviceTaken;
     // No NCID server of our own while the calls come from one: no loops.
-    runReported([&] {
+    runWithErrorReport([&] {
+        stopNcid();
         ncidService_ =
             makeNcidServer(StoreKey(configPath_), settings_,
                            [this](const QByteArray& m) { writeLog(m, LogLevel::Warning); });
@@ -123,8 +124,7 @@ bool LineEngine::claimDevice() {
 void LineEngine::stopModem() {
     recoveryTimer_.stop();
     ncidRetry_.stop();
-    callEvents_.attach(nullptr);
-    ncidService_.reset();
+    stopNcid();
     ncidFailed_ = false;
     ComAc.SetOpen(false);
     claim_.reset();
@@ -136,10 +136,15 @@ void LineEngine::watch() {
     kind_->watch();
 }
 
+void LineEngine::stopNcid() {
+    callEvents_.follow(nullptr);
+    ncidService_.reset();
+}
+
 void LineEngine::listenNcid() {
     QString error;
     if (ncidService_->listen(error)) {
-        callEvents_.attach(ncidService_.get());
+        callEvents_.follow(ncidService_.get());
         if (ncidFailed_)
             writeLog("NCID server started on port " + QByteArray::number(ncidService_->port()));
         return;

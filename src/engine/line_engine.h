@@ -117,6 +117,7 @@ private:
     // The NCID server listens, or is tried again later: its address may be
     // taken until another server has gone.
     void listenNcid();
+    void stopNcid();
 
     // PortSwitch, for the tray menu's port item.
     bool isOpen() const override;
@@ -130,10 +131,11 @@ private:
     TAppEvents TarvikEvents;
     RingSound& sound_;
     std::optional<DeviceClaim> claim_;
-    NcidCallEvents callEvents_;
     CallerBook book_;
     BookScreen screen_{settings_, book_};
     std::unique_ptr<NcidService> ncidService_;
+    // The NCID service while it listens.
+    CallEventsSwitch callEvents_;
     QTimer ncidRetry_;
     bool ncidFailed_ = false;
     CallContext context_;

@@ -5,30 +5,6 @@
 
 namespace tarvik {
 
-void NcidCallEvents::ringCounted(int ring) {
-    if (server_) server_->ringCounted(ring);
-}
-
-void NcidCallEvents::ringIgnored() {
-    if (server_) server_->ringIgnored();
-}
-
-void NcidCallEvents::answered() {
-    if (server_) server_->answered();
-}
-
-void NcidCallEvents::callerIdentified(const QByteArray& number, const QByteArray& name) {
-    if (server_) server_->callerIdentified(number, name);
-}
-
-void NcidCallEvents::callerHungUp(const QByteArray& number, const QByteArray& name) {
-    if (server_) server_->callerHungUp(number, name);
-}
-
-void NcidCallEvents::dialing(const QByteArray& number) {
-    if (server_) server_->dialing(number);
-}
-
 CallLogSource callLogSource(const SettingsRecord& settings) {
     return {settings.fnLog, settings.DigCol};
 }

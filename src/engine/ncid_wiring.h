@@ -1,5 +1,4 @@
 #pragma once
-#include "modem/call_events.h"
 #include "modem/number_display.h"
 #include "net/ncid_service.h"
 
@@ -9,22 +8,6 @@ namespace tarvik {
 
 struct SettingsRecord;
 class StoreKey;
-
-// The call logic's reports, passed on to the NCID server while one runs.
-class NcidCallEvents final : public CallEvents {
-public:
-    void attach(NcidService* server) { server_ = server; }
-
-    void ringCounted(int ring) override;
-    void ringIgnored() override;
-    void answered() override;
-    void callerIdentified(const QByteArray& number, const QByteArray& name) override;
-    void callerHungUp(const QByteArray& number, const QByteArray& name) override;
-    void dialing(const QByteArray& number) override;
-
-private:
-    NcidService* server_ = nullptr;
-};
 
 // Where the server finds the call log, as the settings say now.
 CallLogSource callLogSource(const SettingsRecord& settings);

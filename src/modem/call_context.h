@@ -1,9 +1,9 @@
 #pragma once
-#include "modem/call_events.h"
 #include "modem/caller_screen.h"
 #include "modem/main_view.h"
 #include "modem/number_display.h"
 #include "platform/sound.h"
+#include "store/call_events.h"
 
 namespace tarvik {
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "net/ncid_server.h"
+#include "store/call_events.h"
 
 #include <QObject>
 #include <QThread>
@@ -11,10 +12,10 @@ namespace tarvik {
 // thread's pending events, so a client's work done there would take the time of
 // a ring count or an answer; here every report only posts the work and returns,
 // and the thread runs at a lower priority than the calls.
-class NcidService {
+class NcidService final : public CallEvents {
 public:
     explicit NcidService(NcidServer::Setup setup);
-    ~NcidService();
+    ~NcidService() override;
     NcidService(const NcidService&) = delete;
     NcidService& operator=(const NcidService&) = delete;
 
@@ -25,12 +26,12 @@ public:
     quint16 port() const { return port_; }
 
     // Reports of the line, stamped now; each is queued to the server's thread.
-    void ringCounted(int ring);
-    void ringIgnored();
-    void answered();
-    void callerIdentified(const QByteArray& number, const QByteArray& name);
-    void callerHungUp(const QByteArray& number, const QByteArray& name);
-    void dialing(const QByteArray& number);
+    void ringCounted(int ring) override;
+    void ringIgnored() override;
+    void answered() override;
+    void callerIdentified(const QByteArray& number, const QByteArray& name) override;
+    void callerHungUp(const QByteArray& number, const QByteArray& name) override;
+    void dialing(const QByteArray& number) override;
     void setLogSource(CallLogSource source);
 
 private:

@@ -3,9 +3,9 @@
 // those who follow the line.
 #include "fake_main_view.h"
 
-#include "modem/call_events.h"
 #include "modem/caller_screen.h"
 #include "platform/sound.h"
+#include "store/call_events.h"
 
 #include <QHash>
 #include <QStringList>

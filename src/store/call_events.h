@@ -3,8 +3,9 @@
 
 namespace tarvik {
 
-// What the call logic tells those who follow the line from outside (the
-// network server). Each report is made at once and must not wait.
+// What the call logic tells those who follow the line from outside (the NCID
+// service). Each report is made at once and must not wait. Kept beside the call
+// records, as the modem's logic and the network's both speak it.
 class CallEvents {
 public:
     virtual ~CallEvents() = default;
@@ -38,5 +39,26 @@ inline CallEvents& noCallEvents() {
     static Nobody nobody;
     return nobody;
 }
+
+// The reports passed on to whoever follows the line now: the call logic keeps
+// one switch while followers come and go.
+class CallEventsSwitch final : public CallEvents {
+public:
+    void follow(CallEvents* follower) { to_ = follower ? follower : &noCallEvents(); }
+
+    void ringCounted(int ring) override { to_->ringCounted(ring); }
+    void ringIgnored() override { to_->ringIgnored(); }
+    void answered() override { to_->answered(); }
+    void callerIdentified(const QByteArray& number, const QByteArray& name) override {
+        to_->callerIdentified(number, name);
+    }
+    void callerHungUp(const QByteArray& number, const QByteArray& name) override {
+        to_->callerHungUp(number, name);
+    }
+    void dialing(const QByteArray& number) override { to_->dialing(number); }
+
+private:
+    CallEvents* to_ = &noCallEvents();
+};
 
 } // namespace tarvik
