@@ -63,7 +63,7 @@ void NetworkKind::watch() {
         return [this, live, handle](const auto& value) {
             if (!*live) return;
             ++dispatching_;
-            runReported([&] { (this->*handle)(value); });
+            runWithErrorReport([&] { (this->*handle)(value); });
             if (*live) --dispatching_;
         };
     };

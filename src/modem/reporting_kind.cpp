@@ -11,7 +11,7 @@ ReportingKind::ReportingKind(CallContext context, RingSound& sound, std::functio
     : greetModem_(std::move(greet))
     , calls_(context, sound, greetModem_) {
     timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { runReported([this] { poll(); }); });
+    QObject::connect(&timer_, &QTimer::timeout, [this] { runWithErrorReport([this] { poll(); }); });
 }
 
 void ReportingKind::greet(bool modemReady) {

@@ -71,7 +71,7 @@ void TAppEvents::runIdle() {
     if (running_ || ModemWaitScope::active()) return;
     activity_ = false;
     running_ = true;
-    runReported([this] {
+    runWithErrorReport([this] {
         if (OnIdle) OnIdle();
     });
     running_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <stdexcept>
+#include <utility>
 
 namespace tarvik {
 
@@ -21,12 +22,18 @@ QString applicationTitle();
 void ReportException(std::exception_ptr error);
 
 // Runs an entry point from the toolkit and routes what escapes it to the report.
-template <class Fn> void runReported(Fn&& fn) noexcept {
+template <class Fn> void runWithErrorReport(Fn&& fn) noexcept {
     try {
         fn();
     } catch (...) {
         ReportException(std::current_exception());
     }
+}
+
+// A slot body that hands whatever escapes it to the report, so no exception
+// ever unwinds through the toolkit.
+template <class Fn> auto withErrorReport(Fn fn) {
+    return [fn = std::move(fn)]() mutable { runWithErrorReport(fn); };
 }
 
 } // namespace tarvik

@@ -33,7 +33,7 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onSignal)
         signalfd_siginfo info{};
         while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
             const int signal = static_cast<int>(info.ssi_signo);
-            runReported([this, signal] { onSignal_(signal); });
+            runWithErrorReport([this, signal] { onSignal_(signal); });
         }
     });
 }

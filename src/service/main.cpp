@@ -64,7 +64,7 @@ int run(const ServiceOptions& options) {
         journal(level == LogLevel::Warning ? Priority::Warning : Priority::Info, line);
     };
     for (const QByteArray& complaint : complaints)
-        runReported([&] { engine.writeLog(complaint, LogLevel::Warning); });
+        runWithErrorReport([&] { engine.writeLog(complaint, LogLevel::Warning); });
 
     const TerminationSignals termination([&](int signal) {
         if (signal == SIGHUP) return engine.phoneBook().reload();
@@ -76,7 +76,7 @@ int run(const ServiceOptions& options) {
     journal(Priority::Info, QStringLiteral("tarvikd " TARVIK_VERSION ": %1, log %2")
                                 .arg(options.config, settings.fnLog));
     LineEngine::Start start = LineEngine::Start::Closed;
-    runReported([&] { start = engine.start(options.config, kHolder); });
+    runWithErrorReport([&] { start = engine.start(options.config, kHolder); });
     switch (start) {
     case LineEngine::Start::Closed:
         return 0;
@@ -89,7 +89,7 @@ int run(const ServiceOptions& options) {
     }
     journalPhoneBook(engine.phoneBook());
     engine.phoneBook().load(options.stateDir);
-    runReported([&] { engine.watch(); });
+    runWithErrorReport([&] { engine.watch(); });
     notifySystemd("READY=1");
     return QCoreApplication::exec();
 }

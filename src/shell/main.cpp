@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
 
     // The window's creation handler: what escapes it (a log on a full disk) is
     // reported, and the program goes on.
-    tarvik::runReported([&controller] { controller.FormCreate(); });
+    tarvik::runWithErrorReport([&controller] { controller.FormCreate(); });
     // Closed during the start-up: the close has run, and no loop is there to end.
     if (controller.closed()) return 0;
     form.desktop().startTray();

@@ -48,7 +48,7 @@ void MainController::FormCreate() {
                                                      form_->setStatusText(kNoDialingText);
                                                  });
     // A store that cannot be read is reported; the start goes on with what loaded.
-    runReported([this] {
+    runWithErrorReport([this] {
         QList<QByteArray> complaints;
         LoadSaveSettings(kLoadSettings, settings_, programDir_,
                          [&complaints](const QByteArray& m) { complaints.append(m); });
@@ -65,7 +65,7 @@ void MainController::FormCreate() {
     case LineEngine::Start::Ready:
         break;
     }
-    runReported([this] { engine_->phoneBook().load(programDir_); });
+    runWithErrorReport([this] { engine_->phoneBook().load(programDir_); });
     form_->SetUpFromSettings(engine_->portOpen());
     showCallSource();
     engine_->watch();

@@ -1,8 +1,8 @@
 #include "ui/desktop_presence.h"
 
 #include "platform/desktop_notification.h"
+#include "platform/errors.h"
 #include "platform/status_notifier.h"
-#include "ui/reported.h"
 #include "ui/widgets/pictures.h"
 #include "ui/widgets/window_withdrawal.h"
 
@@ -34,14 +34,14 @@ DesktopPresence::DesktopPresence(QWidget& window, QMenu& trayMenu)
     setPortPicture(false);
     connect(&trayIcon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                runReported([&] { trayActivated(reason); });
+                runWithErrorReport([&] { trayActivated(reason); });
             });
     applyWindowFlags();
 
     // Shown again for a caller once the window manager has let go of the
     // hidden window, or after waiting for it a while.
     reshow_.setInterval(10);
-    connect(&reshow_, &QTimer::timeout, this, reported([this] {
+    connect(&reshow_, &QTimer::timeout, this, withErrorReport([this] {
         const bool letGo = windowManagerLetGo(window_);
         if (!letGo && withdrawing_.elapsed() < kWithdrawalPatienceMs) return;
         reshow_.stop();
@@ -64,7 +64,7 @@ DesktopPresence::DesktopPresence(QWidget& window, QMenu& trayMenu)
     connect(&callerTip_, &QTimer::timeout, this, [this] { trayIcon_.setToolTip({}); });
 
     trayRetry_.setInterval(kTrayRetryMs);
-    connect(&trayRetry_, &QTimer::timeout, this, reported([this] {
+    connect(&trayRetry_, &QTimer::timeout, this, withErrorReport([this] {
         const bool available = trayProbe_();
         if (available || trayWaited_.elapsed() >= trayPatience_.count()) {
             trayRetry_.stop();
@@ -220,7 +220,7 @@ void DesktopPresence::setCallerNotification(std::unique_ptr<DesktopNotification>
     callerNotification_ = std::move(notification);
     // A click on it is the user asking for the window.
     connect(callerNotification_.get(), &DesktopNotification::clicked, this,
-            reported([this] { show(ShowFor::User); }));
+            withErrorReport([this] { show(ShowFor::User); }));
 }
 
 } // namespace tarvik

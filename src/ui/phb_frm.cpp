@@ -94,7 +94,7 @@ TPhoneForm::TPhoneForm(QWidget* owner, QString programDir, TPhItemForm& entryDia
     layoutPanels();
     PhFrmPlace = new TFormPlacement(this, kPhBookStateSection, s(360, 250));
     // A phone book that reads only in part is reported; the window shows what was read.
-    runReported([this] { FormCreate(); });
+    runWithErrorReport([this] { FormCreate(); });
 }
 
 TPhoneForm::~TPhoneForm() = default;
@@ -102,7 +102,7 @@ TPhoneForm::~TPhoneForm() = default;
 template <class Sender, class Signal>
 void TPhoneForm::wire(Sender* sender, Signal signal, void (TPhoneForm::*handler)()) {
     connect(sender, signal, this, [this, handler] {
-        runReported([&] {
+        runWithErrorReport([&] {
             const BusyScope busy(*this);
             (this->*handler)();
         });
@@ -207,7 +207,7 @@ void TPhoneForm::FormClose() {
 }
 
 void TPhoneForm::closeEvent(QCloseEvent* event) {
-    runReported([this] { FormClose(); });
+    runWithErrorReport([this] { FormClose(); });
     // Closing hides the window; its host decides when it goes.
     event->accept();
 }
@@ -221,7 +221,7 @@ void TPhoneForm::Close() {
 void TPhoneForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutPanels();
-    runReported([this] { FormResize(); });
+    runWithErrorReport([this] { FormResize(); });
 }
 
 void TPhoneForm::layoutPanels() {
@@ -306,12 +306,12 @@ PhoneBookHost::PhoneBookHost(QWidget* owner, QString programDir, TPhItemForm& en
     , dial_(std::move(dial)) {
     // However the program ends, an open phone book is saved.
     quitHook_ = QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
-                                 [this] { runReported([this] { closeAtProgramEnd(); }); });
+                                 [this] { runWithErrorReport([this] { closeAtProgramEnd(); }); });
 }
 
 PhoneBookHost::~PhoneBookHost() {
     QObject::disconnect(quitHook_);
-    runReported([this] { closeAtProgramEnd(); });
+    runWithErrorReport([this] { closeAtProgramEnd(); });
 }
 
 void PhoneBookHost::btnPhoneBookClick() {

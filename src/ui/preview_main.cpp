@@ -8,7 +8,6 @@
 #include "platform/paths.h"
 #include "store/settings.h"
 #include "ui/message_box_qt.h"
-#include "ui/reported.h"
 #include "ui/tarvik_application.h"
 #include "ui/tarvik_frm.h"
 
@@ -80,7 +79,7 @@ int main(int argc, char** argv) {
     options.process(app);
 
     SettingsRecord settings;
-    runReported([&] { LoadSaveSettings(kLoadSettings, settings, ProgramDir()); });
+    runWithErrorReport([&] { LoadSaveSettings(kLoadSettings, settings, ProgramDir()); });
 
     TMainForm form(settings);
     PreviewPort port(!options.isSet(portClosed));
@@ -99,7 +98,7 @@ int main(int argc, char** argv) {
         say(available ? QStringLiteral("TRAY yes") : QStringLiteral("TRAY no"));
         if (options.isSet(show)) form.showForCaller(QByteArray());
         if (options.isSet(caller))
-            runReported([&] { form.ShowCallerId(options.value(caller).toLatin1()); });
+            runWithErrorReport([&] { form.ShowCallerId(options.value(caller).toLatin1()); });
     });
     // Where the icon sits once the tray host has embedded it.
     QTimer trayWhere;

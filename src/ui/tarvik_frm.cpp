@@ -7,7 +7,6 @@
 #include "store/calllog.h"
 #include "store/codepage.h"
 #include "store/colors.h"
-#include "ui/reported.h"
 #include "ui/widgets/colors_qt.h"
 #include "ui/widgets/digit_led.h"
 #include "ui/widgets/oval_button.h"
@@ -125,13 +124,14 @@ void TMainForm::createControls() {
     pnDigitalLed->setObjectName(QStringLiteral("pnDigitalLed"));
     pnDigitalLed->setColor(Qt::black);
     connect(pnDigitalLed, &TPanel::clicked, this,
-            reported([this] { events().pnDigitalLedClick(); }));
+            withErrorReport([this] { events().pnDigitalLedClick(); }));
     for (int i = 0; i < kLedCount; ++i) {
         auto* led = new TDigitLed(pnDigitalLed);
         led->setObjectName(QStringLiteral("Led%1").arg(i));
         const int width = i == kLedCount - 1 ? kLastLedWidth : kLedWidth;
         led->setGeometry(s(kLedLefts[i]), s(kLedTop), s(width), s(kLedHeight));
-        connect(led, &TDigitLed::clicked, this, reported([this] { events().pnDigitalLedClick(); }));
+        connect(led, &TDigitLed::clicked, this,
+                withErrorReport([this] { events().pnDigitalLedClick(); }));
         Led[i] = led;
     }
 
@@ -152,7 +152,7 @@ void TMainForm::createControls() {
         if (design.hint) key->setToolTip(QString::fromLatin1(design.hint));
         key->setGeometry(s(design.left), s(design.top), s(kKeyColumnWidth), s(design.height));
         connect(key, &QAbstractButton::clicked, this,
-                reported([this, tag = design.tag] { events().btnPhoneKeysClick(tag); }));
+                withErrorReport([this, tag = design.tag] { events().btnPhoneKeysClick(tag); }));
         this->*design.control = key;
     }
 
@@ -184,11 +184,12 @@ void TMainForm::createControls() {
     setTabOrder(btnAnswer, btnTalk);
     setTabOrder(btnTalk, btnClose);
     connect(btnPhoneBook, &QPushButton::clicked, this,
-            reported([this] { events().btnPhoneBookClick(); }));
+            withErrorReport([this] { events().btnPhoneBookClick(); }));
     connect(btnAnswer, &QPushButton::clicked, this,
-            reported([this] { events().btnAnswerClick(); }));
-    connect(btnTalk, &QPushButton::clicked, this, reported([this] { events().btnTalkClick(); }));
-    connect(btnClose, &QPushButton::clicked, this, reported([this] { close(); }));
+            withErrorReport([this] { events().btnAnswerClick(); }));
+    connect(btnTalk, &QPushButton::clicked, this,
+            withErrorReport([this] { events().btnTalkClick(); }));
+    connect(btnClose, &QPushButton::clicked, this, withErrorReport([this] { close(); }));
 
     sBar = new QStatusBar(this);
     sBar->setObjectName(QStringLiteral("sBar"));
@@ -207,52 +208,56 @@ void TMainForm::createMenu() {
     // Checkable items flip their own check mark before the handler runs.
     miOpenFullSize = item("miOpenFullSize", "&Open", true);
     connect(miOpenFullSize, &QAction::triggered, this,
-            [this](bool checked) { runReported([&] { SetWindowVisible(checked); }); });
+            [this](bool checked) { runWithErrorReport([&] { SetWindowVisible(checked); }); });
     miPhoneKeysSw = item("miPhoneKeysSw", "Phone keys", true);
     connect(miPhoneKeysSw, &QAction::triggered, this, [this](bool checked) {
-        runReported([&] {
+        runWithErrorReport([&] {
             settings_.PhKeysShow = checked;
             ShowPhoneKeys(checked);
         });
     });
     miSBarSw = item("miSBarSw", "StatusBar", true);
     connect(miSBarSw, &QAction::triggered, this, [this](bool checked) {
-        runReported([&] {
+        runWithErrorReport([&] {
             settings_.SBarShow = checked;
             ShowStatusBar(checked);
         });
     });
     miStayOnTop = item("miStayOnTop", "Stay On Top", true);
     connect(miStayOnTop, &QAction::triggered, this, [this](bool checked) {
-        runReported([&] {
+        runWithErrorReport([&] {
             settings_.StayOnTop = checked;
             ApplyStayOnTop(checked);
         });
     });
     miSetup = item("miSetup", "&Settings...");
-    connect(miSetup, &QAction::triggered, this, reported([this] { events().miSetupClick(); }));
+    connect(miSetup, &QAction::triggered, this,
+            withErrorReport([this] { events().miSetupClick(); }));
     miSplitCaller = RxPopupSys->addSeparator();
     miSplitCaller->setObjectName(QStringLiteral("miSplitCaller"));
     miAddCaller = item("miAddCaller", "Add to Phone Book...");
     miAddCaller->setShortcut(kAddCallerKey);
     connect(miAddCaller, &QAction::triggered, this,
-            reported([this] { runCallerItem(&MainEvents::miAddCallerClick); }));
+            withErrorReport([this] { runCallerItem(&MainEvents::miAddCallerClick); }));
     miMarkBad = item("miMarkBad", "Mark as BAD");
     miMarkBad->setShortcut(kMarkBadKey);
     connect(miMarkBad, &QAction::triggered, this,
-            reported([this] { runCallerItem(&MainEvents::miMarkCallerBadClick); }));
+            withErrorReport([this] { runCallerItem(&MainEvents::miMarkCallerBadClick); }));
     connect(RxPopupSys, &QMenu::aboutToShow, this, [this] { updateCallerItems(); });
     updateCallerItems();
     miSplit1 = RxPopupSys->addSeparator();
     miSplit1->setObjectName(QStringLiteral("miSplit1"));
     miAbout = item("miAbout", "&About");
-    connect(miAbout, &QAction::triggered, this, reported([this] { events().miAboutClick(); }));
+    connect(miAbout, &QAction::triggered, this,
+            withErrorReport([this] { events().miAboutClick(); }));
     miSplit2 = RxPopupSys->addSeparator();
     miSplit2->setObjectName(QStringLiteral("miSplit2"));
     miSwitchPort = item("miSwitchPort", "&Open Port");
-    connect(miSwitchPort, &QAction::triggered, this, reported([this] { miSwitchPortClick(); }));
+    connect(miSwitchPort, &QAction::triggered, this,
+            withErrorReport([this] { miSwitchPortClick(); }));
     miCloseTarvik = item("miCloseTarvik", "Close Tarvik");
-    connect(miCloseTarvik, &QAction::triggered, this, reported([this] { miCloseTarvikClick(); }));
+    connect(miCloseTarvik, &QAction::triggered, this,
+            withErrorReport([this] { miCloseTarvikClick(); }));
 
     pnDigitalLed->setPopupMenu(RxPopupSys);
     pnPhoneKeys->setPopupMenu(RxPopupSys);
@@ -506,7 +511,7 @@ void TMainForm::setRepeatHint(const QString& hint) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    runReported([this] { events().FormClose(); });
+    runWithErrorReport([this] { events().FormClose(); });
     event->accept();
     emit formClosed();
 }
@@ -533,7 +538,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 // handlers expect. Returns true when the focused control must not see the key.
 bool TMainForm::previewKey(QKeyEvent* event) {
     int code = event->key();
-    runReported([&] { events().FormKeyDown(code, event->modifiers()); });
+    runWithErrorReport([&] { events().FormKeyDown(code, event->modifiers()); });
     const bool keyTaken = code == 0;
 
     if (serveAccelerator(event) || serveCallerKey(event)) return true;
@@ -541,7 +546,7 @@ bool TMainForm::previewKey(QKeyEvent* event) {
     const QString text = event->text();
     if (text.size() != 1 || event->modifiers().testFlag(Qt::AltModifier)) return keyTaken;
     char ch = toCp1251(text).at(0);
-    runReported([&] { events().FormKeyPress(ch); });
+    runWithErrorReport([&] { events().FormKeyPress(ch); });
     return keyTaken || ch == 0;
 }
 

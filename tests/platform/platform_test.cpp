@@ -50,9 +50,9 @@ TEST_F(WithRecorder, ErrorBoxHasNoIconAndAnOkButton) {
 
 TEST_F(WithRecorder, TheDefaultReportAddsAFullStopUnderTheTitle) {
     setApplicationTitle("TARVIK [Courier TREVA 2.51+]");
-    runReported([] { throw TarvikError("'x' is not a valid integer value"); });
-    runReported([] { throw std::runtime_error("Already ends."); });
-    runReported([] {});
+    runWithErrorReport([] { throw TarvikError("'x' is not a valid integer value"); });
+    runWithErrorReport([] { throw std::runtime_error("Already ends."); });
+    runWithErrorReport([] {});
     const auto boxes = recorder_->boxes();
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[0].caption, "TARVIK [Courier TREVA 2.51+]");

@@ -3,7 +3,6 @@
 #include "platform/box_recorder.h"
 #include "platform/errors.h"
 #include "ui/message_box_qt.h"
-#include "ui/reported.h"
 #include "ui/tarvik_application.h"
 
 #include <QAbstractButton>
@@ -51,7 +50,7 @@ TEST_F(ReportTest, EventHandlerErrorsReachTheReportAndTheProgramGoesOn) {
 }
 
 TEST_F(ReportTest, ReportedSlotsOfTimers) {
-    QTimer::singleShot(0, qApp, reported([] { throw std::runtime_error("Timer failed"); }));
+    QTimer::singleShot(0, qApp, withErrorReport([] { throw std::runtime_error("Timer failed"); }));
     QTRY_COMPARE(boxes->boxes().size(), 1);
     EXPECT_EQ(boxes->boxes()[0].text, "Timer failed.");
 }

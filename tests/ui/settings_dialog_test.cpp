@@ -315,7 +315,7 @@ TEST_F(SettingsDialogTest, AnInvalidSoundFileKeepsTheDialogClosedAndIsReported) 
     settings.SoundFile = QStringLiteral("/snd/<ring>.wav");
     const QStringList before = fields(settings);
     bool shown = false;
-    runReported([&] {
+    runWithErrorReport([&] {
         run([&](TSetupForm& form) {
             shown = true;
             form.btnSetOK->click();

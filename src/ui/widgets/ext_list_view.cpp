@@ -82,7 +82,7 @@ TExtListView::TExtListView(const QList<ListColumn>& columns, QString settingsPat
     head->setFirstSectionMovable(true);
     head->setStretchLastSection(false);
     connect(head, &QHeaderView::sectionClicked, this,
-            [this](int column) { runReported([&] { headerClicked(column); }); });
+            [this](int column) { runWithErrorReport([&] { headerClicked(column); }); });
     for (int i = 0; i < columns.size(); ++i)
         setColumnWidth(i, std::max(columns[i].width, widthToHold(i, columns[i].holds)));
 
@@ -91,7 +91,7 @@ TExtListView::TExtListView(const QList<ListColumn>& columns, QString settingsPat
 }
 
 TExtListView::~TExtListView() {
-    runReported([this] { saveSettings(); });
+    runWithErrorReport([this] { saveSettings(); });
 }
 
 void TExtListView::restoreSettings() {

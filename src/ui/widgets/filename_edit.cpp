@@ -82,7 +82,8 @@ TFilenameEdit::TFilenameEdit(QWidget* parent)
     button_->setToolTip(tr("Browse"));
     // Like the edit's own button: not a stop of the Tab key.
     button_->setFocusPolicy(Qt::NoFocus);
-    connect(button_, &QToolButton::clicked, this, [this] { runReported([this] { Browse(); }); });
+    connect(button_, &QToolButton::clicked, this,
+            [this] { runWithErrorReport([this] { Browse(); }); });
 }
 
 QString TFilenameEdit::text() const {

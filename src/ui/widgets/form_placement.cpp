@@ -60,12 +60,12 @@ TFormPlacement::TFormPlacement(QWidget* window, const QString& section, QSize mi
     // see, so its end is taken from the dialog itself.
     if (auto* dialog = qobject_cast<QDialog*>(window_))
         connect(dialog, &QDialog::finished, this,
-                [this] { runReported([this] { saveAtClose(); }); });
+                [this] { runWithErrorReport([this] { saveAtClose(); }); });
     remember();
 }
 
 TFormPlacement::~TFormPlacement() {
-    if (shown_ && !savedSinceShown_) runReported([this] { SavePlacement(true); });
+    if (shown_ && !savedSinceShown_) runWithErrorReport([this] { SavePlacement(true); });
 }
 
 void TFormPlacement::setDpiSource(DpiSource source) {
@@ -168,7 +168,7 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
             savedSinceShown_ = false;
             closeRequested_ = false;
             shownAs_ = typeid(*window_);
-            runReported([this] { RestorePlacement(); });
+            runWithErrorReport([this] { RestorePlacement(); });
         }
         remember();
         break;
@@ -187,7 +187,7 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
         // longer the one that was shown: that is no close.
         if (closeRequested_ && !event->spontaneous() && shownAs_ && typeid(*window_) == *shownAs_) {
             closeRequested_ = false;
-            runReported([this] { saveAtClose(); });
+            runWithErrorReport([this] { saveAtClose(); });
         }
         break;
     default:
