@@ -5,7 +5,6 @@
 #include "platform/errors.h"
 #include "platform/messages.h"
 #include "serial/com_names.h"
-#include "serial/port_diagnosis.h"
 #include "store/calllog.h"
 #include "store/keyvalue.h"
 #include "store/ncid_address.h"
@@ -182,11 +181,7 @@ void LineEngine::TarvikEventsIdle() {
 }
 
 void LineEngine::logOpenFailure() {
-    const TCommPort::OpenFailure& failure = ComAc.LastOpenFailure();
-    writeLog(QByteArray::fromStdString(comm::describeOpenFailure(
-                 comm::portName(settings_.ComNumber, configuredDevice(settings_)), failure.device,
-                 failure.systemError)),
-             LogLevel::Warning);
+    writeLog(QByteArray::fromStdString(ComAc.LastOpenError().errorString()), LogLevel::Warning);
 }
 
 bool LineEngine::portOpen() const {

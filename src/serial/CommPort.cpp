@@ -164,12 +164,12 @@ void TCustomCommPort::OpenPort() {
     comm::SetLastError(comm::ERROR_SUCCESS);
     // A COM name is looked up when it opens; a device path is opened as it is.
     FHandle = comm::CreateFileA(FDevicePath.empty() ? comm::ComPortName(FComNumber) : FDevicePath);
-    FOpenFailure = {};
+    FOpenError = {};
     if (!HandleValid()) {
-        FOpenFailure = {comm::portDevicePath(FComNumber, FDevicePath), comm::GetLastSystemError()};
-        qCDebug(lcSerial) << comm::portName(FComNumber, FDevicePath).c_str()
-                          << "did not open:" << FOpenFailure.device.c_str()
-                          << FOpenFailure.systemError;
+        FOpenError = {comm::LastDeviceError(), comm::portName(FComNumber, FDevicePath),
+                      comm::portDevicePath(FComNumber, FDevicePath)};
+        qCDebug(lcSerial) << FOpenError.portName.c_str()
+                          << "did not open:" << FOpenError.device.c_str() << FOpenError.systemError;
         FOutBuf.reset();
         FInBuf.reset();
         FOutBufSize = FInBufSize = 0;

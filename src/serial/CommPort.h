@@ -4,6 +4,7 @@
 // events those threads hand to the UI thread.
 #include "platform/sync_event.h"
 #include "serial/comm_device.h"
+#include "serial/port_diagnosis.h"
 
 #include <atomic>
 #include <chrono>
@@ -135,13 +136,8 @@ public:
     // until it is closed. The port does not close itself; the close clears this.
     bool DeviceLost() const noexcept { return FDeviceLost; }
 
-    // Why the last open failed: the device tried and the system's reason
-    // (errno, 0 when unknown). Empty after an open that succeeded.
-    struct OpenFailure {
-        std::string device;
-        int systemError = 0;
-    };
-    const OpenFailure& LastOpenFailure() const noexcept { return FOpenFailure; }
+    // Why the last open failed; empty after an open that succeeded.
+    const comm::PortError& LastOpenError() const noexcept { return FOpenError; }
 
     // Buffer operations for the UI thread.
     std::int32_t InCount() const noexcept;
@@ -227,7 +223,7 @@ protected:
 
     std::int32_t FComNumber = 2;
     std::string FDevicePath;
-    OpenFailure FOpenFailure;
+    comm::PortError FOpenError;
     TBaudRate FBaudRate = TBaudRate::cbr19200;
     TParity FParity = TParity::paNone;
     TStopbits FStopbits = TStopbits::sb1_0;
@@ -314,7 +310,7 @@ public:
     using TCustomCommPort::DevicePath;
     using TCustomCommPort::DTR;
     using TCustomCommPort::InSize;
-    using TCustomCommPort::LastOpenFailure;
+    using TCustomCommPort::LastOpenError;
     using TCustomCommPort::MonitorEvents;
     using TCustomCommPort::OnBreakSignal;
     using TCustomCommPort::OnCTSSignal;

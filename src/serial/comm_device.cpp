@@ -13,8 +13,7 @@
 namespace tarvik::comm {
 namespace {
 
-thread_local DWORD lastError = ERROR_SUCCESS;
-thread_local int lastSystemError = 0;
+thread_local DeviceError lastError;
 
 std::mutex openerLock;
 CommDeviceOpener installedOpener;
@@ -24,17 +23,14 @@ using Kind = detail::IoRequest::Kind;
 
 } // namespace
 
-DWORD GetLastError() noexcept {
+DeviceError LastDeviceError() noexcept {
     return lastError;
 }
-void SetLastError(DWORD code) noexcept {
-    lastError = code;
+DWORD GetLastError() noexcept {
+    return lastError.code;
 }
-int GetLastSystemError() noexcept {
-    return lastSystemError;
-}
-void SetLastSystemError(int error) noexcept {
-    lastSystemError = error;
+void SetLastError(DWORD code, int systemError) noexcept {
+    lastError = {code, systemError};
 }
 
 bool IsValidDcb(const DCB& dcb) noexcept {

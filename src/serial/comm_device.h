@@ -34,13 +34,15 @@ inline constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
 inline constexpr DWORD ERROR_IO_DEVICE = 1117; // a device fault that may pass
 
-// The calling thread's last error code.
+// The calling thread's last error: the code callers test, set together with the
+// system's reason (errno, 0 when unknown) that the code folds with others.
+struct DeviceError {
+    DWORD code = ERROR_SUCCESS;
+    int systemError = 0;
+};
+DeviceError LastDeviceError() noexcept;
 DWORD GetLastError() noexcept;
-void SetLastError(DWORD code) noexcept;
-// The system's own reason (errno) behind the last failed open, kept because
-// the code above folds several into one; 0 when none is known.
-int GetLastSystemError() noexcept;
-void SetLastSystemError(int error) noexcept;
+void SetLastError(DWORD code, int systemError = 0) noexcept;
 
 // Device event bits (WaitCommEvent, SetCommMask)
 inline constexpr DWORD EV_RXCHAR = 0x0001;

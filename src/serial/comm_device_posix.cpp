@@ -387,14 +387,12 @@ private:
 
 // A failed open: the code callers test, and the system's reason for the user.
 CommHandle failedOpen(DWORD code, int systemError) {
-    SetLastError(code);
-    SetLastSystemError(systemError);
+    SetLastError(code, systemError);
     return nullptr;
 }
 
 CommHandle openPath(const std::string& path) {
     SystemCalls& sys = CurrentSystemCalls();
-    SetLastSystemError(0);
     const int raw = sys.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (raw < 0) return failedOpen(errorFromErrno(errno), errno);
     UniqueFd fd(sys, raw);

@@ -86,8 +86,7 @@ std::string likelyCause(const std::string& device, bool namedByPath, int systemE
 
 } // namespace
 
-std::string describeOpenFailure(const std::string& portName, const std::string& device,
-                                int systemError) {
+std::string PortError::errorString() const {
     const bool namedByPath = portName == device;
     std::string text = (namedByPath ? device : portName + " (" + device + ")") + ": " +
                        (systemError ? std::strerror(systemError) : "it did not open");

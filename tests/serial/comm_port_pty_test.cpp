@@ -92,8 +92,15 @@ TEST_F(PtyPortTest, ADevicePathNamesThePortInsteadOfTheNumber) {
     port.SetDevicePath(gone);
     port.SetOpen(true);
     EXPECT_FALSE(port.Open());
-    EXPECT_EQ(port.LastOpenFailure().device, gone);
-    EXPECT_EQ(port.LastOpenFailure().systemError, ENOENT);
+    EXPECT_EQ(port.LastOpenError().device, gone);
+    EXPECT_EQ(port.LastOpenError().systemError, ENOENT);
+    EXPECT_EQ(port.LastOpenError().errorString(),
+              gone + ": No such file or directory; is the modem plugged in?");
+
+    port.SetDevicePath(named.devicePath());
+    port.SetOpen(true);
+    ASSERT_TRUE(port.Open());
+    EXPECT_FALSE(port.LastOpenError().failed());
 }
 
 TEST_F(PtyPortTest, AMegabyteArrivesWholeAndInOrder) {

@@ -18,21 +18,24 @@
 namespace tarvik::comm {
 namespace {
 
+std::string describe(const std::string& port, const std::string& device, int systemError) {
+    return PortError{{ERROR_GEN_FAILURE, systemError}, port, device}.errorString();
+}
+
 TEST(PortDiagnosis, TellsTheDeviceTheReasonAndTheLikelyCause) {
     QTemporaryDir dir;
     const std::string link = QFile::encodeName(dir.filePath("COM2")).toStdString();
     const std::string gone = QFile::encodeName(dir.filePath("ttyUSB0")).toStdString();
     ASSERT_EQ(::symlink(gone.c_str(), link.c_str()), 0);
-    EXPECT_EQ(describeOpenFailure("COM2", link, ENOENT),
+    EXPECT_EQ(describe("COM2", link, ENOENT),
               "COM2 (" + link + "): No such file or directory; the link leads nowhere (" + gone +
                   "): is the modem plugged in?");
-    EXPECT_EQ(describeOpenFailure("COM3", "/dev/ttyNONE", ENOENT),
+    EXPECT_EQ(describe("COM3", "/dev/ttyNONE", ENOENT),
               "COM3 (/dev/ttyNONE): No such file or directory; is the modem plugged in, and its "
               "port linked in the ports folder?");
-    EXPECT_EQ(describeOpenFailure("COM2", "/dev/ttyS1", EIO),
-              "COM2 (/dev/ttyS1): Input/output error");
+    EXPECT_EQ(describe("COM2", "/dev/ttyS1", EIO), "COM2 (/dev/ttyS1): Input/output error");
     // A port named by its path: just the path, and no ports folder to mend.
-    EXPECT_EQ(describeOpenFailure("/dev/ttyNONE", "/dev/ttyNONE", ENOENT),
+    EXPECT_EQ(describe("/dev/ttyNONE", "/dev/ttyNONE", ENOENT),
               "/dev/ttyNONE: No such file or directory; is the modem plugged in?");
 
     // A terminal that another program holds.
@@ -45,13 +48,13 @@ TEST(PortDiagnosis, TellsTheDeviceTheReasonAndTheLikelyCause) {
     holder.start("sleep", {"30"});
     ASSERT_TRUE(holder.waitForStarted());
     QThread::msleep(100);
-    EXPECT_EQ(describeOpenFailure("COM2", name, EBUSY),
-              "COM2 (" + std::string(name) + "): Device or resource busy; held by sleep (pid " +
-                  std::to_string(holder.processId()) + ")");
+    EXPECT_EQ(describe("COM2", name, EBUSY), "COM2 (" + std::string(name) +
+                                                 "): Device or resource busy; held by sleep (pid " +
+                                                 std::to_string(holder.processId()) + ")");
     holder.kill();
     holder.waitForFinished();
     ::close(master);
-    EXPECT_EQ(describeOpenFailure("COM2", name, EBUSY),
+    EXPECT_EQ(describe("COM2", name, EBUSY),
               "COM2 (" + std::string(name) +
                   "): Device or resource busy; another program holds "
                   "the port");
@@ -69,7 +72,7 @@ TEST(PortDiagnosis, NamesTheGroupTheUserIsNotIn) {
     const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
     if (std::count(groups.begin(), groups.begin() + std::max(count, 0), dialout->gr_gid) > 0)
         GTEST_SKIP() << "this user is in the group dialout";
-    EXPECT_EQ(describeOpenFailure("COM2", device, EACCES),
+    EXPECT_EQ(describe("COM2", device, EACCES),
               "COM2 (" + device +
                   "): Permission denied; you are not in the group dialout (sudo "
                   "adduser $USER dialout, then log in again)");
