@@ -6,12 +6,6 @@
 
 namespace tarvik {
 
-bool tickIntervalPassed(std::uint32_t start, std::uint32_t now, std::uint32_t interval) {
-    const auto s = static_cast<std::int32_t>(start);
-    const auto n = static_cast<std::int32_t>(now);
-    return static_cast<std::int32_t>(now - start) >= static_cast<std::int32_t>(interval) || n < s;
-}
-
 bool ModemDialogue::SendModemString(const QByteArray& text) {
     if (!portOpen()) return false;
     if (text.size() > port_->OutFree()) return false;

@@ -10,10 +10,6 @@ namespace tarvik {
 
 inline constexpr std::uint32_t kLineBudgetMs = 600;
 
-// True when `interval` ms have passed since `start`, or the counter wrapped;
-// both compared as signed 32-bit values.
-bool tickIntervalPassed(std::uint32_t start, std::uint32_t now, std::uint32_t interval);
-
 // The text dialogue with the modem, on the UI thread: commands out, reply lines
 // in, and waits that keep the window alive.
 class ModemDialogue {

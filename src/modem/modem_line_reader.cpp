@@ -2,6 +2,7 @@
 
 #include "modem/dialogue.h"
 #include "platform/log_categories.h"
+#include "platform/tick.h"
 #include "store/short_text.h"
 
 namespace tarvik {

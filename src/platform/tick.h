@@ -17,6 +17,13 @@ TickSource setTickSource(TickSource source);
 // The real clock, whatever source is installed.
 std::uint32_t monotonicTickCount();
 
+// True when `interval` ms have passed since `start`, or the counter wrapped;
+// both compared as signed 32-bit values, as the modem's waits were designed.
+inline bool tickIntervalPassed(std::uint32_t start, std::uint32_t now, std::uint32_t interval) {
+    return static_cast<std::int32_t>(now - start) >= static_cast<std::int32_t>(interval) ||
+           static_cast<std::int32_t>(now) < static_cast<std::int32_t>(start);
+}
+
 // Milliseconds from `now` to the tick `at`, 0 once it has come; the counter may wrap.
 inline std::uint32_t ticksUntil(std::uint32_t at, std::uint32_t now) {
     const auto left = static_cast<std::int32_t>(at - now);

@@ -1,6 +1,7 @@
 #include "scripted_modem.h"
 
 #include "modem/dialogue.h"
+#include "platform/tick.h"
 
 #include <gtest/gtest.h>
 
