@@ -106,8 +106,7 @@ public:
     qint64 pid() const { return process_.processId(); }
     // Standard output and error so far.
     QByteArray output();
-    // Run with modemTrace(): it has read `line` from the modem since it last sent
-    // a line that starts with `sent`.
+    // With modemTrace(): it has read `line` from the modem since it last sent `sent`.
     bool readSince(const QByteArray& sent, const QByteArray& line);
 
 protected:
@@ -129,8 +128,7 @@ public:
     Service(const Sandbox& box, const QStringList& arguments);
 };
 
-// The modem category on: the program prints each line it sends, -> "ATE0\r\n",
-// and each it reads, <- "OK".
+// The modem category on: each line sent and read shows on the output: -> "AT", <- "OK".
 QProcessEnvironment modemTrace();
 
 // The desktop program or the service, each with its usual command line.

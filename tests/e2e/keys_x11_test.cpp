@@ -78,8 +78,8 @@ TEST_F(KeysTest, TalkAfterAnAnsweredCallSendsOneCarriageReturn) {
     sim->command("call");
     ASSERT_EQ(sim->waitFor("rx", "AT+SR").kind, "rx");
     ASSERT_TRUE(eventually([this] { return box.logLines().size() >= 3; }));
-    // The answer window ends on the modem's OK.
-    ASSERT_TRUE(eventually([this] { return app->readSince("AT+SR", "OK"); }));
+    ASSERT_TRUE(eventually([this] { return app->readSince("AT+SR", "OK"); }))
+        << "the OK ending the answer";
     type({"space"});
     const auto handover =
         sim->waitFor([](const TranscriptEntry& e) { return e.kind == "rx" && e.text == "\\r"; });

@@ -143,9 +143,8 @@ TEST(IncomingCall, AnswerOnRingZeroLogsEachRingAndSendsNothing) {
     // A fourth ring, logged once the call's three have been served.
     run.sim->command("ring");
     ASSERT_TRUE(eventually([&run] { return run.box.logLines().size() >= 5; }, 5s));
-    QList<QByteArray> ignored(5, "Incoming call, ignored.");
-    ignored[0] = "";
-    EXPECT_EQ(run.box.logLines(), ignored);
+    EXPECT_EQ(run.box.logLines(),
+              QList<QByteArray>{""} + QList<QByteArray>(4, "Incoming call, ignored."));
     const auto all = run.sim->transcript();
     EXPECT_FALSE(std::any_of(all.begin(), all.end(), isAnswer));
 }

@@ -36,19 +36,14 @@ struct ReportingRun {
         started = sim->waitFor("rx", "ATV1", 15s).kind == "rx" &&
                   eventually([this] { return !box.logLines().isEmpty(); }, 10s);
     }
-    // Makes a call and waits for its end, 8 s after its last line, when caller
-    // ID is switched on again and the program has read the modem's OK to that;
-    // the log lines it added, one a line.
+    // Makes a call and waits for its end, 8 s after its last line, when caller ID is
+    // switched on again and the modem's OK read; the log lines it added, one a line.
     QByteArray call() {
         const qsizetype before = box.logLines().size();
         const int switchedOn = sim->count("rx", cidCommand);
         sim->command("call");
-        eventually(
-            [&] {
-                return sim->count("rx", cidCommand) > switchedOn &&
-                       app->readSince(cidCommand, "OK");
-            },
-            20s);
+        const auto sentAgain = [&] { return sim->count("rx", cidCommand) > switchedOn; };
+        eventually([&] { return sentAgain() && app->readSince(cidCommand, "OK"); }, 20s);
         return box.logLines().mid(before).join('\n');
     }
     std::string story() { return describeRun(*sim, box, *app); }

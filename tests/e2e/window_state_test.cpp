@@ -146,8 +146,7 @@ TEST_F(WindowStateTest, AWindowClosedWhileMinimisedComesBackForTheNextRunsCaller
 TEST_F(WindowStateTest, ACallerComesToTheFrontAndTheKeysStayWithTheUsersProgram) {
     box.setParam("StayOnTop", "0");
     start();
-    // The user types into another program, over the place of ours; it prints the
-    // keys it gets.
+    // The user types into another program (xev: it prints the keys), over ours.
     QProcess other;
     other.setProcessEnvironment(displayEnvironment(x.display()));
     other.setStandardOutputFile(box.path("keys.txt"));
