@@ -259,6 +259,18 @@ QByteArray Tarvik::output() {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool Tarvik::readSince(const QByteArray& sent, const QByteArray& line) {
+    const QByteArray text = output();
+    const qsizetype at = text.lastIndexOf("-> \"" + sent);
+    return at >= 0 && text.indexOf("<- \"" + line + '"', at) > at;
+}
+
+QProcessEnvironment modemTrace() {
+    QProcessEnvironment env;
+    env.insert("QT_LOGGING_RULES", "tarvik.modem.debug=true");
+    return env;
+}
+
 std::string describeRun(const Simulator& sim, const Sandbox& box, Tarvik& app) {
     std::string text = "modem:\n";
     for (const TranscriptEntry& entry : sim.transcript())

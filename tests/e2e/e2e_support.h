@@ -19,6 +19,9 @@ namespace tarvik::e2e {
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 
+// How long a wait may take before the test calls it a hang; it claims no speed.
+constexpr milliseconds kHangGuard = 10s;
+
 struct TranscriptEntry {
     long long ms = 0;          // since the simulator's start
     long long monotonicMs = 0; // CLOCK_MONOTONIC, as std::chrono::steady_clock counts
@@ -62,9 +65,9 @@ public:
     QList<TranscriptEntry> transcript() const;
     // Waits until an entry matches; returns it, or an entry with kind "" on timeout.
     TranscriptEntry waitFor(const std::function<bool(const TranscriptEntry&)>& match,
-                            milliseconds timeout = 10s, int nth = 1) const;
+                            milliseconds timeout = kHangGuard, int nth = 1) const;
     TranscriptEntry waitFor(const QByteArray& kind, const QByteArray& textPrefix,
-                            milliseconds timeout = 10s, int nth = 1) const;
+                            milliseconds timeout = kHangGuard, int nth = 1) const;
     int count(const QByteArray& kind, const QByteArray& textPrefix) const;
     QString transcriptPath() const { return transcriptPath_; }
 
@@ -103,6 +106,8 @@ public:
     qint64 pid() const { return process_.processId(); }
     // Standard output and error so far.
     QByteArray output();
+    // With modemTrace(): it has read `line` from the modem since it last sent `sent`.
+    bool readSince(const QByteArray& sent, const QByteArray& line);
 
 protected:
     Tarvik(const Sandbox& box, const QString& binary, const QStringList& arguments,
@@ -123,6 +128,9 @@ public:
     Service(const Sandbox& box, const QStringList& arguments);
 };
 
+// The modem category on: each line sent and read shows on the output: -> "AT", <- "OK".
+QProcessEnvironment modemTrace();
+
 // The desktop program or the service, each with its usual command line.
 std::unique_ptr<Tarvik> startProgram(Program program, Sandbox& box,
                                      const QProcessEnvironment& extra = {});
@@ -132,7 +140,7 @@ std::unique_ptr<Tarvik> startProgram(Program program, Sandbox& box,
 std::string describeRun(const Simulator& sim, const Sandbox& box, Tarvik& app);
 
 // Waits, polling, until the condition holds.
-bool eventually(const std::function<bool()>& condition, milliseconds timeout = 10s);
+bool eventually(const std::function<bool()>& condition, milliseconds timeout = kHangGuard);
 
 // Figures of a running process from /proc, for fault tests and benchmarks; -1
 // when the process is gone.

@@ -8,7 +8,6 @@
 
 #include "store/phonebook.h"
 
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace tarvik::e2e {
@@ -33,18 +32,18 @@ struct ReportingRun {
             box.setValue("NCID", "Port", QString::number(ncidPort));
         }
         sim = std::make_unique<Simulator>(box, simArgs);
-        app = startProgram(program, box);
+        app = startProgram(program, box, modemTrace());
         started = sim->waitFor("rx", "ATV1", 15s).kind == "rx" &&
                   eventually([this] { return !box.logLines().isEmpty(); }, 10s);
     }
-    // Makes a call and waits for its end, 8 s after its last line, when caller
-    // ID is switched on again; the log lines it added, one a line.
+    // Makes a call and waits for its end, 8 s after its last line, when caller ID is
+    // switched on again and the modem's OK read; the log lines it added, one a line.
     QByteArray call() {
         const qsizetype before = box.logLines().size();
         const int switchedOn = sim->count("rx", cidCommand);
         sim->command("call");
-        eventually([&] { return sim->count("rx", cidCommand) > switchedOn; }, 20s);
-        QThread::msleep(300);
+        const auto sentAgain = [&] { return sim->count("rx", cidCommand) > switchedOn; };
+        eventually([&] { return sentAgain() && app->readSince(cidCommand, "OK"); }, 20s);
         return box.logLines().mid(before).join('\n');
     }
     std::string story() { return describeRun(*sim, box, *app); }

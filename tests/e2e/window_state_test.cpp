@@ -7,9 +7,9 @@
 #include "desktop_support.h"
 #include "window_manager.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace tarvik::e2e {
@@ -146,11 +146,12 @@ TEST_F(WindowStateTest, AWindowClosedWhileMinimisedComesBackForTheNextRunsCaller
 TEST_F(WindowStateTest, ACallerComesToTheFrontAndTheKeysStayWithTheUsersProgram) {
     box.setParam("StayOnTop", "0");
     start();
-    // The user types into another program, over the place of ours.
+    // The user types into another program (xev: it prints the keys), over ours.
     QProcess other;
     other.setProcessEnvironment(displayEnvironment(x.display()));
-    other.start("xlogo", {"-geometry", "800x600+0+0"});
-    const QString cover = x.findWindow("^xlogo$", 10000);
+    other.setStandardOutputFile(box.path("keys.txt"));
+    other.start("xev", {"-geometry", "800x600+0+0", "-event", "keyboard"});
+    const QString cover = x.findWindow("^Event Tester$", 10000);
     ASSERT_FALSE(cover.isEmpty());
     x.xdotool({"windowactivate", "--sync", cover});
     const auto focused = [this] { return x.xdotool({"getwindowfocus"}).trimmed(); };
@@ -162,6 +163,11 @@ TEST_F(WindowStateTest, ACallerComesToTheFrontAndTheKeysStayWithTheUsersProgram)
                order.contains(hexId(lower));
     };
     const auto stacking = [this] { return clientStacking(x).join(' ').toStdString(); };
+    int keys = 0;
+    const auto typedInto = [&] {
+        QFile typed(box.path("keys.txt"));
+        return typed.open(QIODevice::ReadOnly) && typed.readAll().count("KeyRelease") >= keys;
+    };
 
     for (const char* from : {"hidden", "minimised"}) {
         SCOPED_TRACE(from);
@@ -174,7 +180,8 @@ TEST_F(WindowStateTest, ACallerComesToTheFrontAndTheKeysStayWithTheUsersProgram)
         // would open the phone book.
         const qsizetype windows = visibleWindows(x, "^tarvik$").size();
         x.xdotool({"key", "--delay", "50", "space", "p", "space"});
-        QThread::msleep(700);
+        keys += 3;
+        ASSERT_TRUE(eventually(typedInto)) << "the other program got the keys";
         EXPECT_EQ(sim->count("rx", "\\r"), 0) << "no key reached the program";
         EXPECT_EQ(visibleWindows(x, "^tarvik$").size(), windows) << "no phone book";
         minimise(window);

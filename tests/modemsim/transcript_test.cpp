@@ -91,7 +91,7 @@ TEST(TranscriptRecords, WaitingGivesUpAfterTheTimeout) {
     EXPECT_LE(msBetween(start, Clock::now()), 600);
 
     std::thread later([&] {
-        std::this_thread::sleep_for(100ms);
+        std::this_thread::sleep_for(100ms); // added while the wait below waits
         transcript.add(Kind::Event, "other");
         transcript.add(Kind::Sent, "OK");
     });

@@ -74,6 +74,12 @@ protected:
             rig = std::make_unique<MemoryRig>();
         ASSERT_NE(&rig->device(), nullptr);
     }
+    // Waits until the device has `count` bytes received and unread.
+    bool holds(DWORD count) {
+        COMSTAT stat{};
+        const auto status = [&] { return rig->device().ClearCommError(nullptr, &stat); };
+        return test::pumpUntil([&] { return status() && stat.cbInQue == count; }, 2s);
+    }
     std::unique_ptr<Rig> rig;
     OVERLAPPED ov;
 };
@@ -85,7 +91,7 @@ TEST_P(DeviceContract, ReadsFollowTheTimeouts) {
     // All-zero time-outs: a read finishes only when its count is reached.
     ASSERT_TRUE(dev.SetCommTimeouts({}));
     rig->farSend("abcd");
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(holds(4));
     EXPECT_FALSE(dev.ReadFile(buf, 10, &n, ov));
     EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
     EXPECT_FALSE(dev.GetOverlappedResult(ov, &n, false));
@@ -98,11 +104,7 @@ TEST_P(DeviceContract, ReadsFollowTheTimeouts) {
     // "Return what is there": at once, even with less than asked.
     ASSERT_TRUE(dev.SetCommTimeouts({MAXDWORD, 0, 0, 0, 0}));
     rig->farSend("xyz");
-    std::this_thread::sleep_for(50ms);
-    DWORD errors = 0;
-    COMSTAT stat;
-    ASSERT_TRUE(dev.ClearCommError(&errors, &stat));
-    EXPECT_EQ(stat.cbInQue, 3u);
+    EXPECT_TRUE(holds(3));
     EXPECT_TRUE(dev.ReadFile(buf, 10, &n, ov));
     EXPECT_EQ(std::string(buf, n), "xyz");
     EXPECT_TRUE(dev.ReadFile(buf, 10, &n, ov));
@@ -117,7 +119,7 @@ TEST_P(DeviceContract, PurgeAbortsPendingTransfers) {
     ASSERT_FALSE(dev.ReadFile(buf, sizeof buf, &n, ov));
     const auto start = Clock::now(); // before the purger's pause starts
     std::thread purger([&] {
-        std::this_thread::sleep_for(100ms);
+        std::this_thread::sleep_for(100ms); // the wait below blocks meanwhile
         dev.PurgeComm(PURGE_RXABORT | PURGE_RXCLEAR);
     });
     EXPECT_FALSE(dev.GetOverlappedResult(ov, &n, true));
@@ -132,7 +134,7 @@ TEST_P(DeviceContract, PurgeAbortsPendingTransfers) {
     ASSERT_FALSE(ok);
     ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
     std::thread writePurger([&] {
-        std::this_thread::sleep_for(100ms);
+        std::this_thread::sleep_for(100ms); // the wait below blocks meanwhile
         dev.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
     });
     EXPECT_FALSE(dev.GetOverlappedResult(wov, &n, true));
@@ -150,7 +152,7 @@ TEST_P(DeviceContract, EventWaitsReportNewBytesOnceAndEndOnAMaskChange) {
     ASSERT_FALSE(dev.WaitCommEvent(&mask, ov));
     ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
     std::thread sender([&] {
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(50ms); // the wait below blocks meanwhile
         rig->farSend("RING\r\n");
     });
     DWORD unused = 0;
@@ -159,10 +161,10 @@ TEST_P(DeviceContract, EventWaitsReportNewBytesOnceAndEndOnAMaskChange) {
     sender.join();
 
     // The bytes stay unread: the next wait must block, not fire again.
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(holds(6));
     ASSERT_FALSE(dev.WaitCommEvent(&mask, ov));
     std::thread rearm([&] {
-        std::this_thread::sleep_for(300ms);
+        std::this_thread::sleep_for(300ms); // the wait below blocks meanwhile
         dev.SetCommMask(EV_RXCHAR);
     });
     const double cpu = cpuSeconds();

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -46,8 +45,7 @@ TEST(PortDiagnosis, TellsTheDeviceTheReasonAndTheLikelyCause) {
     QProcess holder;
     holder.setStandardInputFile(QString::fromLocal8Bit(name));
     holder.start("sleep", {"30"});
-    ASSERT_TRUE(holder.waitForStarted());
-    QThread::msleep(100);
+    ASSERT_TRUE(holder.waitForStarted()); // started once exec'd: it is sleep now
     EXPECT_EQ(describe("COM2", name, EBUSY), "COM2 (" + std::string(name) +
                                                  "): Device or resource busy; held by sleep (pid " +
                                                  std::to_string(holder.processId()) + ")");

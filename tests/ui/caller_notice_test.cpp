@@ -9,6 +9,8 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +21,9 @@ namespace tarvik {
 namespace {
 
 using namespace std::chrono_literals;
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 struct Notified {
     uint replaces;
@@ -34,14 +39,11 @@ class FakeNotificationService : public QObject {
 public:
     explicit FakeNotificationService(QDBusConnection bus)
         : bus_(std::move(bus)) {
-        bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                            QDBusConnection::ExportAllSlots);
-        registered = bus_.registerService(QStringLiteral("org.freedesktop.Notifications"));
+        bus_.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
+        registered = bus_.registerService(kService);
     }
     void click(uint id, const QString& action) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/org/freedesktop/Notifications"),
-            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kService, "ActionInvoked");
         signal << id << action;
         bus_.send(signal);
     }
@@ -87,6 +89,13 @@ protected:
         return QTest::qWaitFor([&] { return service->notified.size() >= count; }, 5000) &&
                service->notified.size() == count;
     }
+    // The service answers on the program's connection after all it sent before,
+    // and the program's events keep that order: by the answer it has had the rest.
+    void caughtUp() {
+        QDBusPendingCallWatcher ping(connect("program").asyncCall(
+            QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Peer", "Ping")));
+        ASSERT_TRUE(QSignalSpy(&ping, &QDBusPendingCallWatcher::finished).wait(5000));
+    }
 
     testing::PrivateBus bus;
     std::unique_ptr<FakeNotificationService> service;
@@ -104,18 +113,17 @@ TEST_F(CallerNoticeTest, WithoutATrayEachCallerIsNamedAndAClickBringsTheWindow) 
     EXPECT_EQ(first.body, "Incoming call: 12345678");
     EXPECT_EQ(first.replaces, 0u);
     EXPECT_TRUE(first.actions.contains("default")) << "the click has an action";
-    QTest::qWait(200); // the service's answer comes back to the program
+    caughtUp(); // its id for the notification
 
     form.ShowCallerId("CallerID: Unknown");
     ASSERT_TRUE(notifiedTimes(2));
     EXPECT_EQ(service->notified.at(1).body, "Incoming call, no caller ID.");
     EXPECT_EQ(service->notified.at(1).replaces, 42u) << "the last caller's notice is replaced";
-    QTest::qWait(200);
 
     form.SetWindowVisible(false);
     service->click(7, "default");
     service->click(42, "other");
-    QTest::qWait(300);
+    caughtUp();
     EXPECT_TRUE(form.isMinimized()) << "a notice of someone else, or another action";
     service->click(42, "default");
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.isVisible() && !form.isMinimized(); }, 5000));
