@@ -87,7 +87,6 @@ public:
     constexpr std::uint16_t Bits() const { return FBits; }
     constexpr bool Contains(TC32EventState s) const { return FBits & bit(s); }
     constexpr void Include(TC32EventState s) { FBits |= bit(s); }
-    constexpr void Exclude(TC32EventState s) { FBits &= static_cast<std::uint16_t>(~bit(s)); }
     constexpr bool operator==(const TC32EventType&) const = default;
 
 private:
@@ -164,7 +163,6 @@ protected:
     std::int32_t ComNumber() const noexcept { return FComNumber; }
     void SetComNumber(std::int32_t value) noexcept { FComNumber = value; }
     // A device path that names the port instead of ComNumber; empty for none.
-    const std::string& DevicePath() const noexcept { return FDevicePath; }
     void SetDevicePath(std::string value) { FDevicePath = std::move(value); }
     TBaudRate BaudRate() const noexcept { return FBaudRate; }
     void SetBaudRate(TBaudRate value);
@@ -187,7 +185,6 @@ protected:
     std::int32_t Baud() const noexcept { return BaudRateSpeed(FBaudRate); }
     void SetBaud(std::int32_t value);
     TC32EventType MonitorEvents() const noexcept { return FMonitorEvents; }
-    void SetMonitorEvents(TC32EventType value) noexcept { FMonitorEvents = value; }
 
     const TC32OpenEvent& OnOpen() const noexcept { return FOnOpen; }
     void SetOnOpen(TC32OpenEvent value) { FOnOpen = std::move(value); }
@@ -307,7 +304,6 @@ public:
     using TCustomCommPort::BaudRate;
     using TCustomCommPort::ComNumber;
     using TCustomCommPort::Databits;
-    using TCustomCommPort::DevicePath;
     using TCustomCommPort::DTR;
     using TCustomCommPort::InSize;
     using TCustomCommPort::LastOpenError;
@@ -335,7 +331,6 @@ public:
     using TCustomCommPort::SetDevicePath;
     using TCustomCommPort::SetDTR;
     using TCustomCommPort::SetInSize;
-    using TCustomCommPort::SetMonitorEvents;
     using TCustomCommPort::SetOnBreakSignal;
     using TCustomCommPort::SetOnCTSSignal;
     using TCustomCommPort::SetOnDSRSignal;

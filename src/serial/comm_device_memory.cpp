@@ -15,7 +15,7 @@ public:
         : CommDeviceCore(line->lock_, line->initial_)
         , line_(std::move(line)) {
         line_->device_ = this;
-        if (!line_->failStatus_) SetInitialStatus(line_->reportedStatus());
+        if (!line_->failStatus_) SetInitialStatus(line_->status_);
     }
 
     ~MemoryCommDevice() override {
@@ -51,7 +51,7 @@ private:
         }
         out.inQueue = static_cast<DWORD>(l.input_.size());
         out.outQueue = 0;
-        if (!l.failStatus_) out.modemStatus = l.reportedStatus();
+        if (!l.failStatus_) out.modemStatus = l.status_;
         out.newErrors = std::exchange(l.errors_, 0);
         out.newEvents = std::exchange(l.events_, 0);
         return true;
@@ -110,10 +110,6 @@ std::shared_ptr<MemoryLine> MemoryLine::Create() {
     return std::make_shared<MemoryLine>(Token{});
 }
 
-DWORD MemoryLine::reportedStatus() const {
-    return lines_ ? status_ : MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
-}
-
 void MemoryLine::changed() {
     if (device_) device_->SignalPendingLocked();
 }
@@ -141,12 +137,6 @@ void MemoryLine::Feed(std::string_view bytes) {
 void MemoryLine::SetModemStatus(DWORD status) {
     std::lock_guard guard(lock_);
     status_ = status;
-    changed();
-}
-
-void MemoryLine::SetModemLines(bool present) {
-    std::lock_guard guard(lock_);
-    lines_ = present;
     changed();
 }
 

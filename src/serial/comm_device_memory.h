@@ -28,8 +28,6 @@ public:
     void Feed(std::string_view bytes);
     // The modem inputs (MS_ bits). Changes raise the line events.
     void SetModemStatus(DWORD status);
-    // A line without modem inputs reports CTS, DSR and carrier on.
-    void SetModemLines(bool present);
     // While held, the device takes no output: writes stay pending.
     void HoldOutput(bool hold);
     // Line errors (CE_ bits) for the error word; raise EV_ERR or EV_BREAK.
@@ -70,8 +68,7 @@ public:
 
 private:
     friend class MemoryCommDevice;
-    void changed();               // lock held
-    DWORD reportedStatus() const; // lock held
+    void changed(); // lock held
 
     mutable std::mutex lock_;
     mutable std::condition_variable sentChanged_;
@@ -80,7 +77,6 @@ private:
     std::string sent_;
     std::size_t sentTotal_ = 0;
     DWORD status_ = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
-    bool lines_ = true;
     bool hold_ = false;
     bool failStatus_ = false;
     bool hungUp_ = false;
