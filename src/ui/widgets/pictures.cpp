@@ -3,21 +3,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
-#include <functional>
 
 namespace tarvik {
 namespace {
 
-// Pictures are drawn on a 32 x 32 grid and scaled to the size asked for.
-QPixmap drawn(int size, const std::function<void(QPainter&)>& draw) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 32.0, size / 32.0);
-    draw(painter);
-    return pixmap;
-}
+// The window's pictures are drawn on a 32 x 32 grid.
+constexpr qreal kGrid = 32;
 
 QLinearGradient vertical(qreal top, qreal bottom, const QColor& from, const QColor& to) {
     QLinearGradient gradient(0, top, 0, bottom);
@@ -58,8 +49,18 @@ void pixelText(QPainter& painter, int x, int y, const char* text, const QColor& 
 
 } // namespace
 
+QPixmap drawnPicture(int size, qreal grid, const std::function<void(QPainter&)>& draw) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / grid, size / grid);
+    draw(painter);
+    return pixmap;
+}
+
 QPixmap bookPicture(int size) {
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         const QColor outline(10, 28, 90);
         p.setPen(QPen(outline, 1));
         p.setBrush(QColor(16, 42, 120));
@@ -83,7 +84,7 @@ QPixmap bookPicture(int size) {
 }
 
 QPixmap ringingPhonePicture(int size) {
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         const QColor outline(90, 0, 0);
         // Ringing marks either side of the handset.
         p.setPen(QPen(QColor(40, 40, 40), 1.8, Qt::SolidLine, Qt::RoundCap));
@@ -125,7 +126,7 @@ QPixmap ringingPhonePicture(int size) {
 }
 
 QPixmap loudspeakerPicture(int size) {
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         p.setPen(QPen(QColor(20, 20, 20), 1));
         p.setBrush(vertical(11, 21, QColor(120, 120, 130), QColor(50, 50, 60)));
         p.drawRect(QRectF(3.5, 11.5, 7, 9));
@@ -154,7 +155,7 @@ QPixmap closePicture(int size, const QStyle* style) {
             if (!pixmap.isNull()) return pixmap;
         }
     }
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         p.setPen(QPen(QColor(170, 20, 20), 5, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(8, 8), QPointF(24, 24));
         p.drawLine(QPointF(24, 8), QPointF(8, 24));
