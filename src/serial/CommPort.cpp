@@ -186,7 +186,7 @@ void TCustomCommPort::OpenPort() {
     FClosing = false;
     FStopWake.Reset();
     FDeviceLost = false;
-    FStatusThread = std::make_unique<TStatusThread>(*this, FMonitorEvents);
+    FStatusThread = std::make_unique<TStatusThread>(*this);
     FStatusStarted.WaitFor(kStartWait);
     FHandle->SetCommMask(kOpenEventMask);
     FReadThread = std::make_unique<TReadThread>(*this);

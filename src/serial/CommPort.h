@@ -158,8 +158,7 @@ public:
     // called. The callback must be quick and must not wait for the UI thread.
     void SetDataReadyCallback(std::function<void()> callback);
 
-protected:
-    // Property accessors; TCommPort publishes them.
+    // Properties.
     std::int32_t ComNumber() const noexcept { return FComNumber; }
     void SetComNumber(std::int32_t value) noexcept { FComNumber = value; }
     // A device path that names the port instead of ComNumber; empty for none.
@@ -211,6 +210,7 @@ protected:
     const TNotifyEvent& OnTxDSignal() const noexcept { return FOnTxDSignal; }
     void SetOnTxDSignal(TNotifyEvent value) { FOnTxDSignal = std::move(value); }
 
+protected:
     comm::CommHandle FHandle;
     comm::COMSTAT FComStat;
     comm::DCB FDCB;
@@ -299,56 +299,6 @@ private:
 class TCommPort : public TCustomCommPort {
 public:
     using TCustomCommPort::TCustomCommPort;
-
-    using TCustomCommPort::Baud;
-    using TCustomCommPort::BaudRate;
-    using TCustomCommPort::ComNumber;
-    using TCustomCommPort::Databits;
-    using TCustomCommPort::DTR;
-    using TCustomCommPort::InSize;
-    using TCustomCommPort::LastOpenError;
-    using TCustomCommPort::MonitorEvents;
-    using TCustomCommPort::OnBreakSignal;
-    using TCustomCommPort::OnCTSSignal;
-    using TCustomCommPort::OnDSRSignal;
-    using TCustomCommPort::OnDTRSignal;
-    using TCustomCommPort::OnErrorSignal;
-    using TCustomCommPort::OnOpen;
-    using TCustomCommPort::OnRingSignal;
-    using TCustomCommPort::OnRLSDSignal;
-    using TCustomCommPort::OnRxDSignal;
-    using TCustomCommPort::OnTriggerAvail;
-    using TCustomCommPort::OnTxDSignal;
-    using TCustomCommPort::OnTxEmptySignal;
-    using TCustomCommPort::Open;
-    using TCustomCommPort::OutSize;
-    using TCustomCommPort::Parity;
-    using TCustomCommPort::RTS;
-    using TCustomCommPort::SetBaud;
-    using TCustomCommPort::SetBaudRate;
-    using TCustomCommPort::SetComNumber;
-    using TCustomCommPort::SetDatabits;
-    using TCustomCommPort::SetDevicePath;
-    using TCustomCommPort::SetDTR;
-    using TCustomCommPort::SetInSize;
-    using TCustomCommPort::SetOnBreakSignal;
-    using TCustomCommPort::SetOnCTSSignal;
-    using TCustomCommPort::SetOnDSRSignal;
-    using TCustomCommPort::SetOnDTRSignal;
-    using TCustomCommPort::SetOnErrorSignal;
-    using TCustomCommPort::SetOnOpen;
-    using TCustomCommPort::SetOnRingSignal;
-    using TCustomCommPort::SetOnRLSDSignal;
-    using TCustomCommPort::SetOnRxDSignal;
-    using TCustomCommPort::SetOnTriggerAvail;
-    using TCustomCommPort::SetOnTxDSignal;
-    using TCustomCommPort::SetOnTxEmptySignal;
-    using TCustomCommPort::SetOpen;
-    using TCustomCommPort::SetOutSize;
-    using TCustomCommPort::SetParity;
-    using TCustomCommPort::SetRTS;
-    using TCustomCommPort::SetStopbits;
-    using TCustomCommPort::Stopbits;
 };
 
 } // namespace tarvik
