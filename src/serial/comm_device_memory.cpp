@@ -43,12 +43,16 @@ public:
     }
 
 private:
+    // A line that has hung up fails every operation as a device that has gone.
+    bool hungUp() const {
+        if (!line_->hungUp_) return false;
+        SetLastError(ERROR_BAD_COMMAND);
+        return true;
+    }
+
     bool sample(Sample& out) override {
+        if (hungUp()) return false;
         MemoryLine& l = *line_;
-        if (l.hungUp_) {
-            SetLastError(ERROR_BAD_COMMAND);
-            return false;
-        }
         out.inQueue = static_cast<DWORD>(l.input_.size());
         out.outQueue = 0;
         if (!l.failStatus_) out.modemStatus = l.status_;
@@ -58,11 +62,8 @@ private:
     }
 
     long moveIn(std::uint8_t* dest, DWORD count) override {
+        if (hungUp()) return -1;
         MemoryLine& l = *line_;
-        if (l.hungUp_) {
-            SetLastError(ERROR_BAD_COMMAND);
-            return -1;
-        }
         const std::size_t n = std::min<std::size_t>(count, l.input_.size());
         std::memcpy(dest, l.input_.data(), n);
         l.input_.erase(0, n);
@@ -70,11 +71,8 @@ private:
     }
 
     long moveOut(const std::uint8_t* src, DWORD count) override {
+        if (hungUp()) return -1;
         MemoryLine& l = *line_;
-        if (l.hungUp_) {
-            SetLastError(ERROR_BAD_COMMAND);
-            return -1;
-        }
         if (l.hold_) return 0;
         l.sent_.append(reinterpret_cast<const char*>(src), count);
         l.sentTotal_ += count;
@@ -185,11 +183,6 @@ std::string MemoryLine::TakeSent() {
     return std::exchange(sent_, {});
 }
 
-std::size_t MemoryLine::SentCount() const {
-    std::lock_guard guard(lock_);
-    return sentTotal_;
-}
-
 bool MemoryLine::WaitForSent(std::size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock guard(lock_);
     return sentChanged_.wait_for(guard, limit, [&] { return sentTotal_ >= count; });
@@ -203,41 +196,6 @@ std::size_t MemoryLine::InputQueued() const {
 bool MemoryLine::IsOpen() const {
     std::lock_guard guard(lock_);
     return device_ != nullptr;
-}
-
-int MemoryLine::OpenCount() const {
-    std::lock_guard guard(lock_);
-    return openCount_;
-}
-
-std::vector<DCB> MemoryLine::StateWrites() const {
-    std::lock_guard guard(lock_);
-    return stateWrites_;
-}
-
-std::vector<DWORD> MemoryLine::Escapes() const {
-    std::lock_guard guard(lock_);
-    return escapes_;
-}
-
-std::vector<DWORD> MemoryLine::Purges() const {
-    std::lock_guard guard(lock_);
-    return purges_;
-}
-
-DWORD MemoryLine::ArmedMask() const {
-    std::lock_guard guard(lock_);
-    return armed_;
-}
-
-DWORD MemoryLine::InQueueSize() const {
-    std::lock_guard guard(lock_);
-    return inQueueSize_;
-}
-
-DWORD MemoryLine::OutQueueSize() const {
-    std::lock_guard guard(lock_);
-    return outQueueSize_;
 }
 
 CommDeviceOpener MemoryOpener(std::map<std::string, std::shared_ptr<MemoryLine>> lines) {

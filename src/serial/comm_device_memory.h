@@ -44,18 +44,18 @@ public:
 
     // --- observation ---
     std::string TakeSent();
-    std::size_t SentCount() const;
+    std::size_t SentCount() const { return locked(sentTotal_); }
     // Waits until at least `count` bytes have been sent in all.
     bool WaitForSent(std::size_t count, std::chrono::milliseconds limit) const;
     std::size_t InputQueued() const;
     bool IsOpen() const;
-    int OpenCount() const;
-    std::vector<DCB> StateWrites() const;
-    std::vector<DWORD> Escapes() const;
-    std::vector<DWORD> Purges() const;
-    DWORD ArmedMask() const;
-    DWORD InQueueSize() const;
-    DWORD OutQueueSize() const;
+    int OpenCount() const { return locked(openCount_); }
+    std::vector<DCB> StateWrites() const { return locked(stateWrites_); }
+    std::vector<DWORD> Escapes() const { return locked(escapes_); }
+    std::vector<DWORD> Purges() const { return locked(purges_); }
+    DWORD ArmedMask() const { return locked(armed_); }
+    DWORD InQueueSize() const { return locked(inQueueSize_); }
+    DWORD OutQueueSize() const { return locked(outQueueSize_); }
 
     // CreateFileA on this line.
     CommHandle Open();
@@ -69,6 +69,11 @@ public:
 private:
     friend class MemoryCommDevice;
     void changed(); // lock held
+    // A copy of a field, read under the lock.
+    template <class T> T locked(const T& field) const {
+        std::lock_guard guard(lock_);
+        return field;
+    }
 
     mutable std::mutex lock_;
     mutable std::condition_variable sentChanged_;
