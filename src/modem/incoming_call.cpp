@@ -13,7 +13,6 @@
 
 #include <QScopeGuard>
 
-#include <exception>
 
 namespace tarvik {
 namespace {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace tarvik {
 namespace {
