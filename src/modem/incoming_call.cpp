@@ -13,7 +13,6 @@
 
 #include <QScopeGuard>
 
-
 namespace tarvik {
 namespace {
 

@@ -212,7 +212,6 @@ public:
 
 protected:
     comm::CommHandle FHandle;
-    comm::COMSTAT FComStat;
     comm::DCB FDCB;
     std::unique_ptr<TStatusThread> FStatusThread;
     std::unique_ptr<TWriteThread> FWriteThread;
