@@ -132,18 +132,6 @@ void MemoryLine::Feed(std::string_view bytes) {
     changed();
 }
 
-void MemoryLine::SetModemStatus(DWORD status) {
-    std::lock_guard guard(lock_);
-    status_ = status;
-    changed();
-}
-
-void MemoryLine::HoldOutput(bool hold) {
-    std::lock_guard guard(lock_);
-    hold_ = hold;
-    changed();
-}
-
 void MemoryLine::AddLineErrors(DWORD errors) {
     std::lock_guard guard(lock_);
     errors_ |= errors;
@@ -156,21 +144,9 @@ void MemoryLine::InjectEvents(DWORD events) {
     changed();
 }
 
-void MemoryLine::FailModemStatus(bool fail) {
-    std::lock_guard guard(lock_);
-    failStatus_ = fail;
-    changed();
-}
-
 void MemoryLine::FailOpen(DWORD error) {
     std::lock_guard guard(lock_);
     openError_ = error;
-}
-
-void MemoryLine::HangUp() {
-    std::lock_guard guard(lock_);
-    hungUp_ = true;
-    changed();
 }
 
 void MemoryLine::SetInitialState(const DCB& dcb) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvik::comm {
@@ -27,18 +28,18 @@ public:
     // Bytes arrive in the device input queue.
     void Feed(std::string_view bytes);
     // The modem inputs (MS_ bits). Changes raise the line events.
-    void SetModemStatus(DWORD status);
+    void SetModemStatus(DWORD status) { change(status_, status); }
     // While held, the device takes no output: writes stay pending.
-    void HoldOutput(bool hold);
+    void HoldOutput(bool hold) { change(hold_, hold); }
     // Line errors (CE_ bits) for the error word; raise EV_ERR or EV_BREAK.
     void AddLineErrors(DWORD errors);
     // Device events reported as they are, whatever the line states did.
     void InjectEvents(DWORD events);
-    void FailModemStatus(bool fail);
+    void FailModemStatus(bool fail) { change(failStatus_, fail); }
     // Opening fails with this error code; 0 lets it open.
     void FailOpen(DWORD error);
     // The device vanishes for good: every operation fails, pending ones included.
-    void HangUp();
+    void HangUp() { change(hungUp_, true); }
     // The control block a device starts with.
     void SetInitialState(const DCB& dcb);
 
@@ -69,6 +70,12 @@ public:
 private:
     friend class MemoryCommDevice;
     void changed(); // lock held
+    // Sets a field under the lock; the device looks at the line again.
+    template <class T> void change(T& field, T value) {
+        std::lock_guard guard(lock_);
+        field = std::move(value);
+        changed();
+    }
     // A copy of a field, read under the lock.
     template <class T> T locked(const T& field) const {
         std::lock_guard guard(lock_);
