@@ -35,6 +35,9 @@ constexpr SpeedCode kStandardSpeeds[] = {
 
 // The character sizes of 5 to 8 bits.
 constexpr unsigned kSizes[] = {CS5, CS6, CS7, CS8};
+// The parity bits of NOPARITY to SPACEPARITY.
+constexpr unsigned kParities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
+                                  PARENB | CMSPAR};
 
 DWORD errorFromErrno(int error) {
     switch (error) {
@@ -418,22 +421,7 @@ bool DcbToTermios(const DCB& dcb, TermiosLine& line) {
     cflag |= line.customSpeed ? BOTHER : standard->code;
     line.speed = dcb.BaudRate;
     cflag |= kSizes[dcb.ByteSize - 5];
-    switch (dcb.Parity) {
-    case ODDPARITY:
-        cflag |= PARENB | PARODD;
-        break;
-    case EVENPARITY:
-        cflag |= PARENB;
-        break;
-    case MARKPARITY:
-        cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case SPACEPARITY:
-        cflag |= PARENB | CMSPAR;
-        break;
-    default:
-        break;
-    }
+    cflag |= kParities[dcb.Parity];
     // Linux has no one and a half: two stop bits are sent as 1.5 with 5-bit characters.
     if (dcb.StopBits != ONESTOPBIT) cflag |= CSTOPB;
     // The tty ties CTS output flow and RTS input handshake into one switch.

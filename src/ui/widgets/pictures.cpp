@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
+#include <algorithm>
 
 namespace tarvik {
 namespace {
@@ -18,29 +19,20 @@ QLinearGradient vertical(qreal top, qreal bottom, const QColor& from, const QCol
 }
 
 // 3 x 5 pixel letters for the tray picture, one string per row.
-const char* const* pixelGlyph(char ch) {
-    static const char* const T[] = {"###", ".#.", ".#.", ".#.", ".#."};
-    static const char* const R[] = {"##.", "#.#", "##.", "#.#", "#.#"};
-    static const char* const V[] = {"#.#", "#.#", "#.#", "#.#", ".#."};
-    static const char* const I[] = {"###", ".#.", ".#.", ".#.", "###"};
-    static const char* const D[] = {"##.", "#.#", "#.#", "#.#", "##."};
-    switch (ch) {
-    case 'T':
-        return T;
-    case 'R':
-        return R;
-    case 'V':
-        return V;
-    case 'I':
-        return I;
-    default:
-        return D;
-    }
-}
+struct PixelGlyph {
+    char letter;
+    const char* rows[5];
+};
+constexpr PixelGlyph kPixelGlyphs[] = {
+    {'T', {"###", ".#.", ".#.", ".#.", ".#."}}, {'R', {"##.", "#.#", "##.", "#.#", "#.#"}},
+    {'V', {"#.#", "#.#", "#.#", "#.#", ".#."}}, {'I', {"###", ".#.", ".#.", ".#.", "###"}},
+    {'D', {"##.", "#.#", "#.#", "#.#", "##."}},
+};
 
+// Every letter drawn is in the table.
 void pixelText(QPainter& painter, int x, int y, const char* text, const QColor& color) {
     for (; *text; ++text, x += 4) {
-        const char* const* rows = pixelGlyph(*text);
+        const auto& rows = std::ranges::find(kPixelGlyphs, *text, &PixelGlyph::letter)->rows;
         for (int r = 0; r < 5; ++r)
             for (int c = 0; c < 3; ++c)
                 if (rows[r][c] == '#') painter.fillRect(x + c, y + r, 1, 1, color);
