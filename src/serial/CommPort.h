@@ -158,7 +158,7 @@ public:
     // called. The callback must be quick and must not wait for the UI thread.
     void SetDataReadyCallback(std::function<void()> callback);
 
-    // Properties.
+    // The component's properties: the line's settings and the event handlers.
     std::int32_t ComNumber() const noexcept { return FComNumber; }
     void SetComNumber(std::int32_t value) noexcept { FComNumber = value; }
     // A device path that names the port instead of ComNumber; empty for none.
