@@ -8,7 +8,6 @@
 #include "store/codepage.h"
 #include "store/settings.h"
 
-#include <QScopeGuard>
 #include <QTimer>
 
 namespace tarvik {

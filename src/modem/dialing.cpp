@@ -7,7 +7,7 @@
 #include "store/settings.h"
 #include "store/short_text.h"
 
-#include <array>
+#include <QByteArrayList>
 
 namespace tarvik {
 namespace {
@@ -18,10 +18,8 @@ constexpr char kBackspace = 8;
 constexpr char kEscape = 27;
 
 bool isFinalReply(const QByteArray& line) {
-    static const std::array<QByteArray, 5> finals = {"OK", "NOCARRIER", "ERROR", "BUSY", "NO DIAL"};
-    for (const auto& reply : finals)
-        if (line == reply) return true;
-    return false;
+    static const QByteArrayList finals = {"OK", "NOCARRIER", "ERROR", "BUSY", "NO DIAL"};
+    return finals.contains(line);
 }
 
 QByteArray outgoingText(const QByteArray& number) {

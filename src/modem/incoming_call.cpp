@@ -13,8 +13,6 @@
 
 #include <QScopeGuard>
 
-#include <exception>
-
 namespace tarvik {
 namespace {
 

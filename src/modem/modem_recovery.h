@@ -2,7 +2,6 @@
 #include "modem/main_view.h"
 #include "modem/number_display.h"
 
-#include <QByteArray>
 #include <cstdint>
 #include <functional>
 

@@ -7,7 +7,6 @@
 #include <QByteArrayView>
 #include <QString>
 #include <array>
-#include <functional>
 
 namespace tarvik {
 

@@ -180,7 +180,7 @@ void ReportedCalls::completeCaller() {
     const CallerVerdict verdict =
         c_.screen->screen(call.numberValue, isWithheldNumber(call.numberValue));
     const QByteArray number = ncidReportedNumber(call.numberValue);
-    if (verdict.hangUp) return hangUpOn(call, number, verdict);
+    if (verdict.hangUp) return hangUpOn(number, verdict);
 
     HeldErrorLog log(c_.log);
     if (!call.numberLine.isEmpty()) log.write(call.numberLine);
@@ -192,9 +192,7 @@ void ReportedCalls::completeCaller() {
 }
 
 // Told once, in the log, to the clients and in the status bar; never shown.
-void ReportedCalls::hangUpOn(ReportedCall& call, const QByteArray& number,
-                             const CallerVerdict& verdict) {
-    call.hungUp = true;
+void ReportedCalls::hangUpOn(const QByteArray& number, const CallerVerdict& verdict) {
     hangUp_.start(GetTickCount());
     const QByteArray text = hungUpLogLine(number, verdict.bookName);
     c_.view.setStatusText(text);

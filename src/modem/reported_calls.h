@@ -24,7 +24,6 @@ struct ReportedCall {
     std::optional<std::uint32_t> completeAt;
     bool reported = false; // a number or name line came
     bool callerDone = false;
-    bool hungUp = false;
     // The status text the caller is on show with; empty until shown.
     QByteArray shown;
     int numberRank = 0;
@@ -74,7 +73,7 @@ private:
     void showSoFar(ReportedCall& call);
     void show(ReportedCall& call, const QByteArray& status);
     void completeCaller();
-    void hangUpOn(ReportedCall& call, const QByteArray& number, const CallerVerdict& verdict);
+    void hangUpOn(const QByteArray& number, const CallerVerdict& verdict);
     void endCall(std::uint32_t now);
     void probe(std::uint32_t now);
     void probeAnswered();

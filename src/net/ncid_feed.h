@@ -6,11 +6,9 @@
 #include "store/ncid_address.h"
 
 #include <QString>
-#include <QStringView>
 #include <QTcpSocket>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace tarvik {
 

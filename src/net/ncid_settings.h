@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
-#include <functional>
 
 namespace tarvik {
 

@@ -27,8 +27,6 @@ public:
     ~TAppEvents() override;
 
     std::function<void()> OnIdle;
-    // The main window is not shown when the message loop starts.
-    bool ShowMainForm = false;
 
     // Wakes the UI thread from any thread and counts as activity; cheap to call
     // often (one pending wake at a time).

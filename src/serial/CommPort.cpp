@@ -186,7 +186,7 @@ void TCustomCommPort::OpenPort() {
     FClosing = false;
     FStopWake.Reset();
     FDeviceLost = false;
-    FStatusThread = std::make_unique<TStatusThread>(*this, FMonitorEvents);
+    FStatusThread = std::make_unique<TStatusThread>(*this);
     FStatusStarted.WaitFor(kStartWait);
     FHandle->SetCommMask(kOpenEventMask);
     FReadThread = std::make_unique<TReadThread>(*this);
@@ -293,9 +293,8 @@ void TCustomCommPort::PurgeOut() {
 // --- events ------------------------------------------------------------------
 
 void TCustomCommPort::DispatchCommEvents(TObject* /*Thread*/, DWORD Mask) {
-    FComStat = {};
     DWORD errors = 0;
-    if (HandleValid()) FHandle->ClearCommError(&errors, &FComStat);
+    if (HandleValid()) FHandle->ClearCommError(&errors, nullptr);
     // The fixed order in which the handlers of one mask run.
     static constexpr std::pair<DWORD, TNotifyEvent TCustomCommPort::*> kBefore[] = {
         {comm::EV_RLSD, &TCustomCommPort::FOnRLSDSignal},

@@ -87,7 +87,6 @@ public:
     constexpr std::uint16_t Bits() const { return FBits; }
     constexpr bool Contains(TC32EventState s) const { return FBits & bit(s); }
     constexpr void Include(TC32EventState s) { FBits |= bit(s); }
-    constexpr void Exclude(TC32EventState s) { FBits &= static_cast<std::uint16_t>(~bit(s)); }
     constexpr bool operator==(const TC32EventType&) const = default;
 
 private:
@@ -159,12 +158,10 @@ public:
     // called. The callback must be quick and must not wait for the UI thread.
     void SetDataReadyCallback(std::function<void()> callback);
 
-protected:
-    // Property accessors; TCommPort publishes them.
+    // The component's properties: the line's settings and the event handlers.
     std::int32_t ComNumber() const noexcept { return FComNumber; }
     void SetComNumber(std::int32_t value) noexcept { FComNumber = value; }
     // A device path that names the port instead of ComNumber; empty for none.
-    const std::string& DevicePath() const noexcept { return FDevicePath; }
     void SetDevicePath(std::string value) { FDevicePath = std::move(value); }
     TBaudRate BaudRate() const noexcept { return FBaudRate; }
     void SetBaudRate(TBaudRate value);
@@ -187,7 +184,6 @@ protected:
     std::int32_t Baud() const noexcept { return BaudRateSpeed(FBaudRate); }
     void SetBaud(std::int32_t value);
     TC32EventType MonitorEvents() const noexcept { return FMonitorEvents; }
-    void SetMonitorEvents(TC32EventType value) noexcept { FMonitorEvents = value; }
 
     const TC32OpenEvent& OnOpen() const noexcept { return FOnOpen; }
     void SetOnOpen(TC32OpenEvent value) { FOnOpen = std::move(value); }
@@ -214,8 +210,8 @@ protected:
     const TNotifyEvent& OnTxDSignal() const noexcept { return FOnTxDSignal; }
     void SetOnTxDSignal(TNotifyEvent value) { FOnTxDSignal = std::move(value); }
 
+protected:
     comm::CommHandle FHandle;
-    comm::COMSTAT FComStat;
     comm::DCB FDCB;
     std::unique_ptr<TStatusThread> FStatusThread;
     std::unique_ptr<TWriteThread> FWriteThread;
@@ -302,58 +298,6 @@ private:
 class TCommPort : public TCustomCommPort {
 public:
     using TCustomCommPort::TCustomCommPort;
-
-    using TCustomCommPort::Baud;
-    using TCustomCommPort::BaudRate;
-    using TCustomCommPort::ComNumber;
-    using TCustomCommPort::Databits;
-    using TCustomCommPort::DevicePath;
-    using TCustomCommPort::DTR;
-    using TCustomCommPort::InSize;
-    using TCustomCommPort::LastOpenError;
-    using TCustomCommPort::MonitorEvents;
-    using TCustomCommPort::OnBreakSignal;
-    using TCustomCommPort::OnCTSSignal;
-    using TCustomCommPort::OnDSRSignal;
-    using TCustomCommPort::OnDTRSignal;
-    using TCustomCommPort::OnErrorSignal;
-    using TCustomCommPort::OnOpen;
-    using TCustomCommPort::OnRingSignal;
-    using TCustomCommPort::OnRLSDSignal;
-    using TCustomCommPort::OnRxDSignal;
-    using TCustomCommPort::OnTriggerAvail;
-    using TCustomCommPort::OnTxDSignal;
-    using TCustomCommPort::OnTxEmptySignal;
-    using TCustomCommPort::Open;
-    using TCustomCommPort::OutSize;
-    using TCustomCommPort::Parity;
-    using TCustomCommPort::RTS;
-    using TCustomCommPort::SetBaud;
-    using TCustomCommPort::SetBaudRate;
-    using TCustomCommPort::SetComNumber;
-    using TCustomCommPort::SetDatabits;
-    using TCustomCommPort::SetDevicePath;
-    using TCustomCommPort::SetDTR;
-    using TCustomCommPort::SetInSize;
-    using TCustomCommPort::SetMonitorEvents;
-    using TCustomCommPort::SetOnBreakSignal;
-    using TCustomCommPort::SetOnCTSSignal;
-    using TCustomCommPort::SetOnDSRSignal;
-    using TCustomCommPort::SetOnDTRSignal;
-    using TCustomCommPort::SetOnErrorSignal;
-    using TCustomCommPort::SetOnOpen;
-    using TCustomCommPort::SetOnRingSignal;
-    using TCustomCommPort::SetOnRLSDSignal;
-    using TCustomCommPort::SetOnRxDSignal;
-    using TCustomCommPort::SetOnTriggerAvail;
-    using TCustomCommPort::SetOnTxDSignal;
-    using TCustomCommPort::SetOnTxEmptySignal;
-    using TCustomCommPort::SetOpen;
-    using TCustomCommPort::SetOutSize;
-    using TCustomCommPort::SetParity;
-    using TCustomCommPort::SetRTS;
-    using TCustomCommPort::SetStopbits;
-    using TCustomCommPort::Stopbits;
 };
 
 } // namespace tarvik

@@ -67,8 +67,6 @@ inline constexpr DWORD CE_OVERRUN = 0x0002;
 inline constexpr DWORD CE_RXPARITY = 0x0004;
 inline constexpr DWORD CE_FRAME = 0x0008;
 inline constexpr DWORD CE_BREAK = 0x0010;
-inline constexpr DWORD CE_TXFULL = 0x0100;
-inline constexpr DWORD CE_MODE = 0x8000;
 
 // Purge flags
 inline constexpr DWORD PURGE_TXABORT = 0x0001;
@@ -95,16 +93,9 @@ inline constexpr std::uint8_t ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2;
 inline constexpr DWORD DCB_fBinary = 0x0001;
 inline constexpr DWORD DCB_fParity = 0x0002;
 inline constexpr DWORD DCB_fOutxCtsFlow = 0x0004;
-inline constexpr DWORD DCB_fOutxDsrFlow = 0x0008;
-inline constexpr DWORD DCB_fDtrControlMask = 0x0030; // 0 off, 1 on, 2 handshake
-inline constexpr DWORD DCB_fDsrSensitivity = 0x0040;
-inline constexpr DWORD DCB_fTXContinueOnXoff = 0x0080;
 inline constexpr DWORD DCB_fOutX = 0x0100;
 inline constexpr DWORD DCB_fInX = 0x0200;
-inline constexpr DWORD DCB_fErrorChar = 0x0400;
-inline constexpr DWORD DCB_fNull = 0x0800;
 inline constexpr DWORD DCB_fRtsControlMask = 0x3000; // 0 off, 1 on, 2 handshake, 3 toggle
-inline constexpr DWORD DCB_fAbortOnError = 0x4000;
 inline constexpr DWORD DCB_RtsHandshake = 0x2000;
 
 // Device control block: the line settings.

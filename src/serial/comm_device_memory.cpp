@@ -15,7 +15,7 @@ public:
         : CommDeviceCore(line->lock_, line->initial_)
         , line_(std::move(line)) {
         line_->device_ = this;
-        if (!line_->failStatus_) SetInitialStatus(line_->reportedStatus());
+        if (!line_->failStatus_) SetInitialStatus(line_->status_);
     }
 
     ~MemoryCommDevice() override {
@@ -43,26 +43,27 @@ public:
     }
 
 private:
+    // A line that has hung up fails every operation as a device that has gone.
+    bool hungUp() const {
+        if (!line_->hungUp_) return false;
+        SetLastError(ERROR_BAD_COMMAND);
+        return true;
+    }
+
     bool sample(Sample& out) override {
+        if (hungUp()) return false;
         MemoryLine& l = *line_;
-        if (l.hungUp_) {
-            SetLastError(ERROR_BAD_COMMAND);
-            return false;
-        }
         out.inQueue = static_cast<DWORD>(l.input_.size());
         out.outQueue = 0;
-        if (!l.failStatus_) out.modemStatus = l.reportedStatus();
+        if (!l.failStatus_) out.modemStatus = l.status_;
         out.newErrors = std::exchange(l.errors_, 0);
         out.newEvents = std::exchange(l.events_, 0);
         return true;
     }
 
     long moveIn(std::uint8_t* dest, DWORD count) override {
+        if (hungUp()) return -1;
         MemoryLine& l = *line_;
-        if (l.hungUp_) {
-            SetLastError(ERROR_BAD_COMMAND);
-            return -1;
-        }
         const std::size_t n = std::min<std::size_t>(count, l.input_.size());
         std::memcpy(dest, l.input_.data(), n);
         l.input_.erase(0, n);
@@ -70,11 +71,8 @@ private:
     }
 
     long moveOut(const std::uint8_t* src, DWORD count) override {
+        if (hungUp()) return -1;
         MemoryLine& l = *line_;
-        if (l.hungUp_) {
-            SetLastError(ERROR_BAD_COMMAND);
-            return -1;
-        }
         if (l.hold_) return 0;
         l.sent_.append(reinterpret_cast<const char*>(src), count);
         l.sentTotal_ += count;
@@ -110,10 +108,6 @@ std::shared_ptr<MemoryLine> MemoryLine::Create() {
     return std::make_shared<MemoryLine>(Token{});
 }
 
-DWORD MemoryLine::reportedStatus() const {
-    return lines_ ? status_ : MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
-}
-
 void MemoryLine::changed() {
     if (device_) device_->SignalPendingLocked();
 }
@@ -138,24 +132,6 @@ void MemoryLine::Feed(std::string_view bytes) {
     changed();
 }
 
-void MemoryLine::SetModemStatus(DWORD status) {
-    std::lock_guard guard(lock_);
-    status_ = status;
-    changed();
-}
-
-void MemoryLine::SetModemLines(bool present) {
-    std::lock_guard guard(lock_);
-    lines_ = present;
-    changed();
-}
-
-void MemoryLine::HoldOutput(bool hold) {
-    std::lock_guard guard(lock_);
-    hold_ = hold;
-    changed();
-}
-
 void MemoryLine::AddLineErrors(DWORD errors) {
     std::lock_guard guard(lock_);
     errors_ |= errors;
@@ -168,21 +144,9 @@ void MemoryLine::InjectEvents(DWORD events) {
     changed();
 }
 
-void MemoryLine::FailModemStatus(bool fail) {
-    std::lock_guard guard(lock_);
-    failStatus_ = fail;
-    changed();
-}
-
 void MemoryLine::FailOpen(DWORD error) {
     std::lock_guard guard(lock_);
     openError_ = error;
-}
-
-void MemoryLine::HangUp() {
-    std::lock_guard guard(lock_);
-    hungUp_ = true;
-    changed();
 }
 
 void MemoryLine::SetInitialState(const DCB& dcb) {
@@ -193,11 +157,6 @@ void MemoryLine::SetInitialState(const DCB& dcb) {
 std::string MemoryLine::TakeSent() {
     std::lock_guard guard(lock_);
     return std::exchange(sent_, {});
-}
-
-std::size_t MemoryLine::SentCount() const {
-    std::lock_guard guard(lock_);
-    return sentTotal_;
 }
 
 bool MemoryLine::WaitForSent(std::size_t count, std::chrono::milliseconds limit) const {
@@ -213,41 +172,6 @@ std::size_t MemoryLine::InputQueued() const {
 bool MemoryLine::IsOpen() const {
     std::lock_guard guard(lock_);
     return device_ != nullptr;
-}
-
-int MemoryLine::OpenCount() const {
-    std::lock_guard guard(lock_);
-    return openCount_;
-}
-
-std::vector<DCB> MemoryLine::StateWrites() const {
-    std::lock_guard guard(lock_);
-    return stateWrites_;
-}
-
-std::vector<DWORD> MemoryLine::Escapes() const {
-    std::lock_guard guard(lock_);
-    return escapes_;
-}
-
-std::vector<DWORD> MemoryLine::Purges() const {
-    std::lock_guard guard(lock_);
-    return purges_;
-}
-
-DWORD MemoryLine::ArmedMask() const {
-    std::lock_guard guard(lock_);
-    return armed_;
-}
-
-DWORD MemoryLine::InQueueSize() const {
-    std::lock_guard guard(lock_);
-    return inQueueSize_;
-}
-
-DWORD MemoryLine::OutQueueSize() const {
-    std::lock_guard guard(lock_);
-    return outQueueSize_;
 }
 
 CommDeviceOpener MemoryOpener(std::map<std::string, std::shared_ptr<MemoryLine>> lines) {

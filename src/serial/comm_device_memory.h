@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvik::comm {
@@ -27,37 +28,35 @@ public:
     // Bytes arrive in the device input queue.
     void Feed(std::string_view bytes);
     // The modem inputs (MS_ bits). Changes raise the line events.
-    void SetModemStatus(DWORD status);
-    // A line without modem inputs reports CTS, DSR and carrier on.
-    void SetModemLines(bool present);
+    void SetModemStatus(DWORD status) { change(status_, status); }
     // While held, the device takes no output: writes stay pending.
-    void HoldOutput(bool hold);
+    void HoldOutput(bool hold) { change(hold_, hold); }
     // Line errors (CE_ bits) for the error word; raise EV_ERR or EV_BREAK.
     void AddLineErrors(DWORD errors);
     // Device events reported as they are, whatever the line states did.
     void InjectEvents(DWORD events);
-    void FailModemStatus(bool fail);
+    void FailModemStatus(bool fail) { change(failStatus_, fail); }
     // Opening fails with this error code; 0 lets it open.
     void FailOpen(DWORD error);
     // The device vanishes for good: every operation fails, pending ones included.
-    void HangUp();
+    void HangUp() { change(hungUp_, true); }
     // The control block a device starts with.
     void SetInitialState(const DCB& dcb);
 
     // --- observation ---
     std::string TakeSent();
-    std::size_t SentCount() const;
+    std::size_t SentCount() const { return locked(sentTotal_); }
     // Waits until at least `count` bytes have been sent in all.
     bool WaitForSent(std::size_t count, std::chrono::milliseconds limit) const;
     std::size_t InputQueued() const;
     bool IsOpen() const;
-    int OpenCount() const;
-    std::vector<DCB> StateWrites() const;
-    std::vector<DWORD> Escapes() const;
-    std::vector<DWORD> Purges() const;
-    DWORD ArmedMask() const;
-    DWORD InQueueSize() const;
-    DWORD OutQueueSize() const;
+    int OpenCount() const { return locked(openCount_); }
+    std::vector<DCB> StateWrites() const { return locked(stateWrites_); }
+    std::vector<DWORD> Escapes() const { return locked(escapes_); }
+    std::vector<DWORD> Purges() const { return locked(purges_); }
+    DWORD ArmedMask() const { return locked(armed_); }
+    DWORD InQueueSize() const { return locked(inQueueSize_); }
+    DWORD OutQueueSize() const { return locked(outQueueSize_); }
 
     // CreateFileA on this line.
     CommHandle Open();
@@ -70,8 +69,18 @@ public:
 
 private:
     friend class MemoryCommDevice;
-    void changed();               // lock held
-    DWORD reportedStatus() const; // lock held
+    void changed(); // lock held
+    // Sets a field under the lock; the device looks at the line again.
+    template <class T> void change(T& field, T value) {
+        std::lock_guard guard(lock_);
+        field = std::move(value);
+        changed();
+    }
+    // A copy of a field, read under the lock.
+    template <class T> T locked(const T& field) const {
+        std::lock_guard guard(lock_);
+        return field;
+    }
 
     mutable std::mutex lock_;
     mutable std::condition_variable sentChanged_;
@@ -80,7 +89,6 @@ private:
     std::string sent_;
     std::size_t sentTotal_ = 0;
     DWORD status_ = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
-    bool lines_ = true;
     bool hold_ = false;
     bool failStatus_ = false;
     bool hungUp_ = false;

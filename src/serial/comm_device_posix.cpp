@@ -12,7 +12,9 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -30,6 +32,12 @@ constexpr SpeedCode kStandardSpeeds[] = {
     {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
     {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
+
+// The character sizes of 5 to 8 bits.
+constexpr unsigned kSizes[] = {CS5, CS6, CS7, CS8};
+// The parity bits of NOPARITY to SPACEPARITY.
+constexpr unsigned kParities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
+                                  PARENB | CMSPAR};
 
 DWORD errorFromErrno(int error) {
     switch (error) {
@@ -72,20 +80,8 @@ private:
 DCB dcbFromTermios(const termios2& t) {
     DCB dcb;
     dcb.BaudRate = t.c_ospeed;
-    switch (t.c_cflag & CSIZE) {
-    case CS5:
-        dcb.ByteSize = 5;
-        break;
-    case CS6:
-        dcb.ByteSize = 6;
-        break;
-    case CS7:
-        dcb.ByteSize = 7;
-        break;
-    default:
-        dcb.ByteSize = 8;
-        break;
-    }
+    const auto size = std::ranges::find(kSizes, t.c_cflag & CSIZE) - std::begin(kSizes);
+    dcb.ByteSize = static_cast<std::uint8_t>(5 + size);
     if (!(t.c_cflag & PARENB))
         dcb.Parity = NOPARITY;
     else if (t.c_cflag & CMSPAR)
@@ -420,34 +416,12 @@ bool DcbToTermios(const DCB& dcb, TermiosLine& line) {
     unsigned cflag = line.cflag & ~(CBAUD | CBAUDEX | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB |
                                     CRTSCTS | (CBAUD << IBSHIFT));
     unsigned iflag = line.iflag & ~(IXON | IXOFF | INPCK);
-    line.customSpeed = true;
-    unsigned code = BOTHER;
-    for (const SpeedCode& s : kStandardSpeeds) {
-        if (s.bps == dcb.BaudRate) {
-            code = s.code;
-            line.customSpeed = false;
-        }
-    }
-    cflag |= code;
+    const auto standard = std::ranges::find(kStandardSpeeds, dcb.BaudRate, &SpeedCode::bps);
+    line.customSpeed = standard == std::end(kStandardSpeeds);
+    cflag |= line.customSpeed ? BOTHER : standard->code;
     line.speed = dcb.BaudRate;
-    static constexpr unsigned kSizes[] = {CS5, CS6, CS7, CS8};
     cflag |= kSizes[dcb.ByteSize - 5];
-    switch (dcb.Parity) {
-    case ODDPARITY:
-        cflag |= PARENB | PARODD;
-        break;
-    case EVENPARITY:
-        cflag |= PARENB;
-        break;
-    case MARKPARITY:
-        cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case SPACEPARITY:
-        cflag |= PARENB | CMSPAR;
-        break;
-    default:
-        break;
-    }
+    cflag |= kParities[dcb.Parity];
     // Linux has no one and a half: two stop bits are sent as 1.5 with 5-bit characters.
     if (dcb.StopBits != ONESTOPBIT) cflag |= CSTOPB;
     // The tty ties CTS output flow and RTS input handshake into one switch.
@@ -467,10 +441,7 @@ CommHandle OpenSystemDevice(const std::string& name) {
     const std::optional<int> number = ComNumberOf(name);
     if (!number) return openPath(name);
     const std::string path = ComDevicePath(*number);
-    if (path.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
+    if (path.empty()) return failedOpen(ERROR_FILE_NOT_FOUND, 0);
     return openPath(path);
 }
 

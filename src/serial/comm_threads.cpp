@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace tarvik {
 namespace {
@@ -175,13 +174,9 @@ void TWriteThread::WritePending() {
 
 // --- status ------------------------------------------------------------------
 
-TStatusThread::TStatusThread(TCustomCommPort& AComPort,
-                             [[maybe_unused]] TC32EventType AMonitorEvents)
+TStatusThread::TStatusThread(TCustomCommPort& AComPort)
     : FComPort(AComPort)
     , FHandle(AComPort.FHandle.get())
-    , OnCommEvent([&port = AComPort](TObject* Thread, DWORD Mask) {
-        port.DispatchCommEvents(Thread, Mask);
-    })
     , FDeliverStep([this] { DeliverEvents(); })
     , FThread([this](const WorkerThread& self) { Execute(self); }, "tarvik-status") {}
 
@@ -190,7 +185,7 @@ void TStatusThread::HandOver() {
 }
 
 void TStatusThread::DeliverEvents() {
-    if (OnCommEvent) OnCommEvent(this, FEventMask);
+    FComPort.DispatchCommEvents(this, FEventMask);
 }
 
 void TStatusThread::DoDTRSignal() {

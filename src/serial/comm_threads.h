@@ -51,7 +51,7 @@ private:
 // dispatched on the UI thread.
 class TStatusThread : public TObject {
 public:
-    TStatusThread(TCustomCommPort& AComPort, TC32EventType AMonitorEvents);
+    explicit TStatusThread(TCustomCommPort& AComPort);
     WorkerThread& Thread() noexcept { return FThread; }
 
     // A step for the UI thread; a write of DTR runs it there at once.
@@ -65,7 +65,6 @@ private:
     TCustomCommPort& FComPort;
     comm::CommDevice* const FHandle;
     comm::DWORD FEventMask = 0;
-    std::function<void(TObject*, comm::DWORD)> OnCommEvent;
     comm::OVERLAPPED FOverlapped;
     const std::function<void()> FDeliverStep;
     WorkerThread FThread;

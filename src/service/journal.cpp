@@ -25,22 +25,10 @@ void write(Priority priority, const QByteArray& utf8) {
 }
 
 void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    Priority priority = Priority::Debug;
-    switch (type) {
-    case QtDebugMsg:
-        priority = Priority::Debug;
-        break;
-    case QtInfoMsg:
-        priority = Priority::Info;
-        break;
-    case QtWarningMsg:
-        priority = Priority::Warning;
-        break;
-    case QtCriticalMsg:
-    case QtFatalMsg:
-        priority = Priority::Error;
-        break;
-    }
+    const Priority priority = type == QtDebugMsg     ? Priority::Debug
+                              : type == QtInfoMsg    ? Priority::Info
+                              : type == QtWarningMsg ? Priority::Warning
+                                                     : Priority::Error;
     const QString category = context.category && qstrcmp(context.category, "default") != 0
                                  ? QString::fromUtf8(context.category) + QStringLiteral(": ")
                                  : QString();

@@ -19,19 +19,6 @@ namespace {
 constexpr char kEndOfFileMark = 26;
 constexpr off_t kMarkWindow = 128;
 
-// The first character between the fields of a locale format: its separator.
-QString separatorOf(const QString& format, const QString& fallback) {
-    bool inField = false;
-    for (const QChar ch : format) {
-        if (ch.isLetter()) {
-            inField = true;
-        } else if (inField && ch != QLatin1Char('\'') && !ch.isSpace()) {
-            return QString(ch);
-        }
-    }
-    return fallback;
-}
-
 // An old end-of-file mark in the last 128 bytes cuts the file there.
 void cutAtEndOfFileMark(int fd) {
     struct stat info {};
@@ -72,11 +59,20 @@ bool appendWhole(int fd, const QByteArray& line) {
 
 } // namespace
 
+QChar formatSeparator(const QString& format, QChar fallback) {
+    bool inField = false;
+    for (const QChar ch : format) {
+        if (ch.isLetter())
+            inField = true;
+        else if (inField && ch != QLatin1Char('\'') && !ch.isSpace())
+            return ch;
+    }
+    return fallback;
+}
+
 QByteArray logStamp(const QDateTime& when, const QLocale& locale) {
-    const QString dateSep =
-        separatorOf(locale.dateFormat(QLocale::ShortFormat), QStringLiteral("/"));
-    const QString timeSep =
-        separatorOf(locale.timeFormat(QLocale::ShortFormat), QStringLiteral(":"));
+    const QChar dateSep = formatSeparator(locale.dateFormat(QLocale::ShortFormat), u'/');
+    const QChar timeSep = formatSeparator(locale.timeFormat(QLocale::ShortFormat), u':');
     const QDate d = when.date();
     const QTime t = when.time();
     const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };

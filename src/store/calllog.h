@@ -6,6 +6,10 @@
 
 namespace tarvik {
 
+// The first character after a field of a locale's date or time format that is
+// neither a letter, a quote nor a blank: the format's separator.
+QChar formatSeparator(const QString& format, QChar fallback);
+
 // "dd/mm hh:mm:ss " with the locale's date and time separators.
 QByteArray logStamp(const QDateTime& when, const QLocale& locale = QLocale::system());
 

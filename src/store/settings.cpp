@@ -113,43 +113,6 @@ void loadNcidServer(SettingsRecord& r, const SettingsReader& in, const LogLineSi
     r.NcidServer.clear();
 }
 
-void load(SettingsRecord& r, const StoreKey& key, const QString& programDir,
-          const LogLineSink& complain) {
-    const SettingsReader in(key);
-    r.fnLog = in.path("fnLog", programDir + QStringLiteral("tarvik.log"));
-    r.AnswerOnRing = in.integer("AnswerOnRing", 1);
-    r.RedialPause = in.integer("RedialPause", 5);
-    r.DigCol = static_cast<std::uint8_t>(in.integer("DigCol", 7) & 0xFF);
-    r.ComNumber = in.integer("ComNumber", 2);
-    r.Baud = in.integer("Baud", 9600);
-    r.InitStr = in.text("InitStr", kInitStrDefault);
-    r.AnswerStr = in.text("AnswerStr", "AT+SR");
-    r.DialPrefix = in.text("DialPrefix", "ATDP");
-    r.LastDialNum = in.text("LastDialNum", {});
-    r.ClrNormalLCD = in.color("ClrNormalLCD", clLime);
-    r.ClrOffLCD = in.color("ClrOffLCD", clBlack);
-    r.ClrBackGround = in.color("ClrBackGround", clBlack);
-    r.ClrPhBtn = in.color("ClrPhBtn", clSilver);
-    r.ClrPhFuncBtn = in.color("ClrPhFuncBtn", clGray);
-    r.ClrBad = in.color("ClrBad", clRed);
-    r.ClrNormal = in.color("ClrNormal", clLime);
-    r.ClrGood = in.color("ClrGood", clBlue);
-    r.ClrPrio = in.color("ClrPrio", clYellow);
-    r.PhKeysShow = in.boolean("PhKeysShow", true);
-    r.SBarShow = in.boolean("SBarShow", true);
-    r.StayOnTop = in.boolean("StayOnTop", true);
-    r.TrayDblCl = in.integer("TrayDblCl", r.TrayDblCl);
-    r.SoundFile = in.path("SoundFile", {});
-    loadCallerIdKind(r, in, complain);
-    // A store from before the kind existed keeps the firmware's InitStr; one
-    // new to the reporting kind starts with what such modems take.
-    if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
-    loadDevice(r, in, complain);
-    loadNcidServer(r, in, complain);
-    r.HangUpBad = in.boolean("HangUpBad", false);
-    r.HangUpWithheld = in.boolean("HangUpWithheld", false);
-}
-
 void save(const SettingsRecord& r, StoreKey& key) {
     const auto put = [&key](const char* name, const QString& value) {
         key.writeString(kParam, QLatin1String(name), value);
@@ -261,9 +224,41 @@ QByteArray defaultInitStr(std::int32_t cidMode) {
     return cidMode == kCidWithRings ? kReportingInitStrDefault : kInitStrDefault;
 }
 
-void loadSettings(SettingsRecord& record, const StoreKey& key, const QString& programDir,
+void loadSettings(SettingsRecord& r, const StoreKey& key, const QString& programDir,
                   const LogLineSink& complain) {
-    load(record, key, programDir, complain);
+    const SettingsReader in(key);
+    r.fnLog = in.path("fnLog", programDir + QStringLiteral("tarvik.log"));
+    r.AnswerOnRing = in.integer("AnswerOnRing", 1);
+    r.RedialPause = in.integer("RedialPause", 5);
+    r.DigCol = static_cast<std::uint8_t>(in.integer("DigCol", 7) & 0xFF);
+    r.ComNumber = in.integer("ComNumber", 2);
+    r.Baud = in.integer("Baud", 9600);
+    r.InitStr = in.text("InitStr", kInitStrDefault);
+    r.AnswerStr = in.text("AnswerStr", "AT+SR");
+    r.DialPrefix = in.text("DialPrefix", "ATDP");
+    r.LastDialNum = in.text("LastDialNum", {});
+    r.ClrNormalLCD = in.color("ClrNormalLCD", clLime);
+    r.ClrOffLCD = in.color("ClrOffLCD", clBlack);
+    r.ClrBackGround = in.color("ClrBackGround", clBlack);
+    r.ClrPhBtn = in.color("ClrPhBtn", clSilver);
+    r.ClrPhFuncBtn = in.color("ClrPhFuncBtn", clGray);
+    r.ClrBad = in.color("ClrBad", clRed);
+    r.ClrNormal = in.color("ClrNormal", clLime);
+    r.ClrGood = in.color("ClrGood", clBlue);
+    r.ClrPrio = in.color("ClrPrio", clYellow);
+    r.PhKeysShow = in.boolean("PhKeysShow", true);
+    r.SBarShow = in.boolean("SBarShow", true);
+    r.StayOnTop = in.boolean("StayOnTop", true);
+    r.TrayDblCl = in.integer("TrayDblCl", r.TrayDblCl);
+    r.SoundFile = in.path("SoundFile", {});
+    loadCallerIdKind(r, in, complain);
+    // A store from before the kind existed keeps the firmware's InitStr; one
+    // new to the reporting kind starts with what such modems take.
+    if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
+    loadDevice(r, in, complain);
+    loadNcidServer(r, in, complain);
+    r.HangUpBad = in.boolean("HangUpBad", false);
+    r.HangUpWithheld = in.boolean("HangUpWithheld", false);
 }
 
 bool LoadSaveSettings(int mode, SettingsRecord& record, const QString& programDir,

@@ -18,8 +18,7 @@ constexpr int kClientWidth = 367, kClientHeight = 248;
 constexpr int kFontHeight = 14, kProductFontHeight = 13;
 
 QLabel* label(const QString& text, const char* name, const QRect& geometry, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
-    result->setObjectName(QLatin1String(name));
+    auto* result = named(new QLabel(text, parent), name);
     result->setGeometry(geometry);
     result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return result;
@@ -36,8 +35,7 @@ TAboutBox::TAboutBox(QWidget* owner)
     setFont(s.windowFont(kFontHeight));
     setFixedSize(s(kClientWidth, kClientHeight));
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1 = named(new QFrame(this), "Panel1");
     Panel1->setGeometry(s(10, 10, 346, 191));
     // Lowered outside, raised inside: an etched frame.
     Panel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
@@ -60,8 +58,7 @@ TAboutBox::TAboutBox(QWidget* owner)
                                     "tested it with their own modems."),
                      "Comments", s(6, 115, 333, 70), Panel1);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton = named(new QPushButton(QStringLiteral("OK"), this), "OKButton");
     OKButton->setGeometry(s(137, 208, 92, 31));
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -113,8 +113,7 @@ void TPhoneForm::createControls() {
     const DesignScale s(*this);
     const qreal ratio = devicePixelRatioF();
 
-    pnPhoneList = new TPanel(this);
-    pnPhoneList->setObjectName(QStringLiteral("pnPhoneList"));
+    pnPhoneList = named(new TPanel(this), "pnPhoneList");
     QStringList statusTexts;
     for (int status = psBad; status <= psPrio; ++status)
         statusTexts << QString::fromLatin1(StatusToText(status));
@@ -125,8 +124,7 @@ void TPhoneForm::createControls() {
                                  phoneListKeyPath(), pnPhoneList);
     PhoneList->setObjectName(QStringLiteral("PhoneList"));
 
-    pnPhListKeys = new TPanel(this);
-    pnPhListKeys->setObjectName(QStringLiteral("pnPhListKeys"));
+    pnPhListKeys = named(new TPanel(this), "pnPhListKeys");
     struct KeyDesign {
         QPushButton* TPhoneForm::*control;
         const char* name;
@@ -141,8 +139,8 @@ void TPhoneForm::createControls() {
         {&TPhoneForm::btnPhCancel, "btnPhCancel", "&Cancel", 10, 196, nullptr},
     };
     for (const KeyDesign& design : keys) {
-        auto* key = new QPushButton(QString::fromLatin1(design.caption), pnPhListKeys);
-        key->setObjectName(QString::fromLatin1(design.name));
+        auto* key =
+            named(new QPushButton(QString::fromLatin1(design.caption), pnPhListKeys), design.name);
         key->setGeometry(s(design.left, design.top, kKeyWidth, kKeyHeight));
         if (design.glyph) {
             // Two states: the picture and its greyed image for a disabled key.
@@ -163,17 +161,13 @@ void TPhoneForm::createControls() {
 }
 
 void TPhoneForm::createMenu() {
-    PopPhB = new QMenu(this);
-    PopPhB->setObjectName(QStringLiteral("PopPhB"));
+    PopPhB = named(new QMenu(this), "PopPhB");
     const auto item = [this](const char* name, const char* caption, void (TPhoneForm::*handler)()) {
-        QAction* action = PopPhB->addAction(QString::fromLatin1(caption));
-        action->setObjectName(QString::fromLatin1(name));
+        QAction* action = named(PopPhB->addAction(QString::fromLatin1(caption)), name);
         wire(action, &QAction::triggered, handler);
         return action;
     };
-    const auto separator = [this](const char* name) {
-        PopPhB->addSeparator()->setObjectName(QString::fromLatin1(name));
-    };
+    const auto separator = [this](const char* name) { named(PopPhB->addSeparator(), name); };
     miDialCurrent = item("miDialCurrent", "&Dial current", &TPhoneForm::miDialCurrentClick);
     PopPhB->setDefaultAction(miDialCurrent);
     QFont bold = miDialCurrent->font();

@@ -39,12 +39,10 @@ TPhItemForm::TPhItemForm(QWidget* parent)
 
     const auto edit = [this, &s](const char* name, const char* labelName, const char* caption,
                                  int top, int maxLength, QLabel*& label) {
-        label = new QLabel(QString::fromLatin1(caption), this);
-        label->setObjectName(QString::fromLatin1(labelName));
+        label = named(new QLabel(QString::fromLatin1(caption), this), labelName);
         label->move(s(6), s(top - 20));
         label->adjustSize();
-        auto* box = new QLineEdit(this);
-        box->setObjectName(QString::fromLatin1(name));
+        auto* box = named(new QLineEdit(this), name);
         box->setMaxLength(maxLength);
         box->setGeometry(s(10, top, 247, 24));
         return box;
@@ -53,18 +51,15 @@ TPhItemForm::TPhItemForm(QWidget* parent)
     eName = edit("eName", "lbName", "Name:", 69, kNameLength, lbName);
     eNotes = edit("eNotes", "lbNotes", "Notes:", 118, kNotesLength, lbNotes);
 
-    btnPhItOK = new QPushButton(QStringLiteral("OK"), this);
-    btnPhItOK->setObjectName(QStringLiteral("btnPhItOK"));
+    btnPhItOK = named(new QPushButton(QStringLiteral("OK"), this), "btnPhItOK");
     btnPhItOK->setGeometry(s(30, 217, 92, 30));
     btnPhItOK->setDefault(true);
     connect(btnPhItOK, &QPushButton::clicked, this, &QDialog::accept);
-    btnPhItCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btnPhItCancel->setObjectName(QStringLiteral("btnPhItCancel"));
+    btnPhItCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btnPhItCancel");
     btnPhItCancel->setGeometry(s(158, 217, 92, 30));
     connect(btnPhItCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    gbStatus = new QGroupBox(QStringLiteral("Phone Number Status:"), this);
-    gbStatus->setObjectName(QStringLiteral("gbStatus"));
+    gbStatus = named(new QGroupBox(QStringLiteral("Phone Number Status:"), this), "gbStatus");
     gbStatus->setGeometry(s(10, 148, 247, 60));
     auto* grid = new QGridLayout(gbStatus);
     grid->setContentsMargins(s(8), s(2), s(8), s(2));

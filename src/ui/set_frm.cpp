@@ -40,11 +40,6 @@ const QString kNcidServerHint =
     QStringLiteral("host, host:port or [IPv6 address]:port; the port is 3333 unless given");
 constexpr int kFontHeight = 14, kColorBoxWidth = 150, kPageMargin = 8;
 
-template <class W> W* named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 TRxSpinEdit* spinEdit(QWidget* parent, const char* name, int minimum, int maximum) {
     auto* edit = named(new TRxSpinEdit(parent), name);
     edit->setRange(minimum, maximum);

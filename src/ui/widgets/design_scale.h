@@ -36,4 +36,10 @@ private:
     qreal factor_ = 1.0;
 };
 
+// A control of a designed window, given its designed name.
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
 } // namespace tarvik

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <ranges>
 
 namespace tarvik {
 namespace {
@@ -99,11 +100,8 @@ void TExtListView::restoreSettings() {
     const int count = columnCount();
     if (const auto order = storedInts(key, kColumnsSection, kOrder, count)) {
         QList<int> sorted = *order;
-        std::sort(sorted.begin(), sorted.end());
-        bool permutation = true;
-        for (int i = 0; i < count; ++i)
-            permutation = permutation && sorted[i] == i;
-        if (permutation)
+        std::ranges::sort(sorted);
+        if (std::ranges::equal(sorted, std::views::iota(0, count)))
             for (int visual = 0; visual < count; ++visual)
                 header()->moveSection(header()->visualIndex(order->at(visual)), visual);
     }

@@ -30,10 +30,8 @@ FileBrowser& fileBrowser() {
 }
 
 bool validFileName(const QString& name) {
-    for (const QChar ch : name) {
-        if (QStringView(u"<>\"[]|").contains(ch)) return false;
-    }
-    return true;
+    return std::ranges::none_of(name,
+                                [](QChar ch) { return QStringView(u"<>\"[]|").contains(ch); });
 }
 
 } // namespace

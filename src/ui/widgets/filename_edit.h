@@ -56,7 +56,6 @@ public:
     QStringList nameFilters() const { return nameFilters_; }
 
     void setInitialDir(const QString& directory) { initialDir_ = directory; }
-    QString initialDir() const { return initialDir_; }
 
     // When set, a browsed name goes in through setFileName, otherwise as it is.
     void setHandledAsFileName(bool fileName) { handledAsFileName_ = fileName; }

@@ -1,26 +1,12 @@
 #include "ui/widgets/list_text_order.h"
 
+#include "store/calllog.h"
+
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 
 namespace tarvik {
-namespace {
-
-// The first character after a field of a locale format that is neither a
-// letter, a quote nor a blank.
-QChar separatorOf(const QString& format, QChar fallback) {
-    bool inField = false;
-    for (const QChar ch : format) {
-        if (ch.isLetter())
-            inField = true;
-        else if (inField && ch != QLatin1Char('\'') && !ch.isSpace())
-            return ch;
-    }
-    return fallback;
-}
-
-} // namespace
 
 std::optional<QList<int>> numberFields(QStringView text, QChar separator) {
     QList<int> fields;
@@ -76,8 +62,8 @@ ListTextOrder::ListTextOrder(const QLocale& locale)
     amText_ = locale.amText();
     pmText_ = locale.pmText();
     const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
-    dateSeparator_ = separatorOf(dateFormat, QLatin1Char('/'));
-    timeSeparator_ = separatorOf(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+    dateSeparator_ = formatSeparator(dateFormat, QLatin1Char('/'));
+    timeSeparator_ = formatSeparator(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
     const auto day = dateFormat.indexOf(QLatin1Char('d'));
     const auto month = dateFormat.indexOf(QLatin1Char('M'));
     const auto year = dateFormat.indexOf(QLatin1Char('y'));

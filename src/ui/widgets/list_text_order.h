@@ -39,7 +39,6 @@ public:
 
     // A date missing its year, and a two-digit year's century, take this year:
     // the year the order was made in, unless told another.
-    int thisYear() const { return thisYear_; }
     void setThisYear(int year) { thisYear_ = year; }
 
     // A date, a time or a date and a time written in the locale's field order

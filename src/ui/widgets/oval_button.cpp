@@ -1,7 +1,6 @@
 #include "ui/widgets/oval_button.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 namespace tarvik {
 

@@ -1,20 +1,14 @@
 #include "ui/widgets/phone_pictures.h"
 
+#include "ui/widgets/pictures.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
 namespace tarvik {
 namespace {
 
-template <class Draw> QPixmap drawn16(int size, Draw draw) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 16.0, size / 16.0);
-    draw(p);
-    return pixmap;
-}
+constexpr qreal kGrid = 16;
 
 // An index card with three ruled lines, the common ground of three pictures.
 void card(QPainter& p) {
@@ -29,7 +23,7 @@ void card(QPainter& p) {
 } // namespace
 
 QPixmap addEntryPicture(int size) {
-    return drawn16(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         card(p);
         p.setPen(QPen(QColor(0, 90, 0), 0.8));
         p.setBrush(QColor(40, 170, 40));
@@ -41,7 +35,7 @@ QPixmap addEntryPicture(int size) {
 }
 
 QPixmap editEntryPicture(int size) {
-    return drawn16(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         card(p);
         // A pencil lying from the lower left up to the right.
         p.translate(8.5, 10.5);
@@ -62,7 +56,7 @@ QPixmap editEntryPicture(int size) {
 }
 
 QPixmap deleteEntryPicture(int size) {
-    return drawn16(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         card(p);
         p.setPen(QPen(QColor(200, 0, 0), 2.2, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(8.5, 8.5), QPointF(14, 14));
@@ -71,7 +65,7 @@ QPixmap deleteEntryPicture(int size) {
 }
 
 QPixmap dialEntryPicture(int size) {
-    return drawn16(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         QPainterPath handset;
         handset.moveTo(2, 6);
         handset.cubicTo(2, 2.5, 5, 2, 8, 2);

@@ -3,21 +3,13 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
-#include <functional>
+#include <algorithm>
 
 namespace tarvik {
 namespace {
 
-// Pictures are drawn on a 32 x 32 grid and scaled to the size asked for.
-QPixmap drawn(int size, const std::function<void(QPainter&)>& draw) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 32.0, size / 32.0);
-    draw(painter);
-    return pixmap;
-}
+// The window's pictures are drawn on a 32 x 32 grid.
+constexpr qreal kGrid = 32;
 
 QLinearGradient vertical(qreal top, qreal bottom, const QColor& from, const QColor& to) {
     QLinearGradient gradient(0, top, 0, bottom);
@@ -27,29 +19,20 @@ QLinearGradient vertical(qreal top, qreal bottom, const QColor& from, const QCol
 }
 
 // 3 x 5 pixel letters for the tray picture, one string per row.
-const char* const* pixelGlyph(char ch) {
-    static const char* const T[] = {"###", ".#.", ".#.", ".#.", ".#."};
-    static const char* const R[] = {"##.", "#.#", "##.", "#.#", "#.#"};
-    static const char* const V[] = {"#.#", "#.#", "#.#", "#.#", ".#."};
-    static const char* const I[] = {"###", ".#.", ".#.", ".#.", "###"};
-    static const char* const D[] = {"##.", "#.#", "#.#", "#.#", "##."};
-    switch (ch) {
-    case 'T':
-        return T;
-    case 'R':
-        return R;
-    case 'V':
-        return V;
-    case 'I':
-        return I;
-    default:
-        return D;
-    }
-}
+struct PixelGlyph {
+    char letter;
+    const char* rows[5];
+};
+constexpr PixelGlyph kPixelGlyphs[] = {
+    {'T', {"###", ".#.", ".#.", ".#.", ".#."}}, {'R', {"##.", "#.#", "##.", "#.#", "#.#"}},
+    {'V', {"#.#", "#.#", "#.#", "#.#", ".#."}}, {'I', {"###", ".#.", ".#.", ".#.", "###"}},
+    {'D', {"##.", "#.#", "#.#", "#.#", "##."}},
+};
 
+// Every letter drawn is in the table.
 void pixelText(QPainter& painter, int x, int y, const char* text, const QColor& color) {
     for (; *text; ++text, x += 4) {
-        const char* const* rows = pixelGlyph(*text);
+        const auto& rows = std::ranges::find(kPixelGlyphs, *text, &PixelGlyph::letter)->rows;
         for (int r = 0; r < 5; ++r)
             for (int c = 0; c < 3; ++c)
                 if (rows[r][c] == '#') painter.fillRect(x + c, y + r, 1, 1, color);
@@ -58,8 +41,18 @@ void pixelText(QPainter& painter, int x, int y, const char* text, const QColor& 
 
 } // namespace
 
+QPixmap drawnPicture(int size, qreal grid, const std::function<void(QPainter&)>& draw) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / grid, size / grid);
+    draw(painter);
+    return pixmap;
+}
+
 QPixmap bookPicture(int size) {
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         const QColor outline(10, 28, 90);
         p.setPen(QPen(outline, 1));
         p.setBrush(QColor(16, 42, 120));
@@ -83,7 +76,7 @@ QPixmap bookPicture(int size) {
 }
 
 QPixmap ringingPhonePicture(int size) {
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         const QColor outline(90, 0, 0);
         // Ringing marks either side of the handset.
         p.setPen(QPen(QColor(40, 40, 40), 1.8, Qt::SolidLine, Qt::RoundCap));
@@ -125,7 +118,7 @@ QPixmap ringingPhonePicture(int size) {
 }
 
 QPixmap loudspeakerPicture(int size) {
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         p.setPen(QPen(QColor(20, 20, 20), 1));
         p.setBrush(vertical(11, 21, QColor(120, 120, 130), QColor(50, 50, 60)));
         p.drawRect(QRectF(3.5, 11.5, 7, 9));
@@ -154,7 +147,7 @@ QPixmap closePicture(int size, const QStyle* style) {
             if (!pixmap.isNull()) return pixmap;
         }
     }
-    return drawn(size, [](QPainter& p) {
+    return drawnPicture(size, kGrid, [](QPainter& p) {
         p.setPen(QPen(QColor(170, 20, 20), 5, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(8, 8), QPointF(24, 24));
         p.drawLine(QPointF(24, 8), QPointF(8, 24));

@@ -1,11 +1,16 @@
 #pragma once
 #include <QIcon>
 #include <QPixmap>
+#include <functional>
 
 class QPainter;
 class QStyle;
 
 namespace tarvik {
+
+// A picture of `size` device pixels, drawn antialiased on a `grid` x `grid`
+// square that is scaled to the size asked for.
+QPixmap drawnPicture(int size, qreal grid, const std::function<void(QPainter&)>& draw);
 
 // The window's pictures, drawn here so they look the same on every desktop
 // and stay sharp at any size. Each takes its size in device pixels.
