@@ -42,17 +42,13 @@ DesktopPresence::DesktopPresence(QWidget& window, QMenu& trayMenu)
     // hidden window, or after waiting for it a while.
     reshow_.setInterval(10);
     connect(&reshow_, &QTimer::timeout, this, withErrorReport([this] {
-        const bool letGo = windowManagerLetGo(window_);
-        if (!letGo && withdrawing_.elapsed() < kWithdrawalPatienceMs) return;
+        if (!windowManagerLetGo(window_) && withdrawing_.elapsed() < kWithdrawalPatienceMs) return;
         reshow_.stop();
-        bringToFront(ShowFor::Caller);
-        if (!letGo && onTop_) {
-            sinceReshow_.start();
-            guardAbove_.start();
-        }
+        remapForCaller();
     }));
-    // Shown before the manager let go, the window can lose its place on top
-    // to the manager's late clean-up; it is asked for again for a while.
+    // A window mapped again can lose its place on top to the manager's late
+    // clean-up of the hidden one, whatever WM_STATE said; it is asked for
+    // again for a while.
     guardAbove_.setInterval(50);
     connect(&guardAbove_, &QTimer::timeout, this, [this] {
         keepAbove(window_);
@@ -126,13 +122,19 @@ void DesktopPresence::show(ShowFor showFor) {
     // only a fresh map can say that it must not take the keyboard.
     if (showFor == ShowFor::Caller && window_.isVisible() && window_.isMinimized()) {
         window_.hide();
-        if (!windowManagerLetGo(window_)) {
-            withdrawing_.start();
-            reshow_.start();
-            return;
-        }
+        if (windowManagerLetGo(window_)) return remapForCaller();
+        withdrawing_.start();
+        reshow_.start();
+        return;
     }
     bringToFront(showFor);
+}
+
+void DesktopPresence::remapForCaller() {
+    bringToFront(ShowFor::Caller);
+    if (!onTop_) return;
+    sinceReshow_.start();
+    guardAbove_.start();
 }
 
 void DesktopPresence::stopShowing() {

@@ -77,6 +77,7 @@ private:
     void decideTray(bool available);
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
     void stopShowing();
+    void remapForCaller();
     void bringToFront(ShowFor showFor);
     void applyWindowFlags();
     bool callerNeedsNotice() const;

@@ -11,8 +11,9 @@ namespace tarvik {
 bool windowManagerLetGo(const QWidget& window);
 
 // Asks an X11 window manager again to keep a shown window above the others
-// when the window's state says it no longer is: a window shown before the
-// manager let go of it loses that state to the manager's late clean-up.
+// when the window's state says it no longer is: a window mapped again soon
+// after it was hidden can lose that state to the manager's late clean-up of
+// the hidden one, even when WM_STATE already said the manager had let go.
 void keepAbove(const QWidget& window);
 
 } // namespace tarvik
