@@ -233,7 +233,7 @@ void loadSettings(SettingsRecord& r, const StoreKey& key, const QString& program
     r.DigCol = static_cast<std::uint8_t>(in.integer("DigCol", 7) & 0xFF);
     r.ComNumber = in.integer("ComNumber", 2);
     r.Baud = in.integer("Baud", 9600);
-    r.InitStr = in.text("InitStr", kInitStrDefault);
+
     r.AnswerStr = in.text("AnswerStr", "AT+SR");
     r.DialPrefix = in.text("DialPrefix", "ATDP");
     r.LastDialNum = in.text("LastDialNum", {});
@@ -254,7 +254,7 @@ void loadSettings(SettingsRecord& r, const StoreKey& key, const QString& program
     loadCallerIdKind(r, in, complain);
     // A store from before the kind existed keeps the firmware's InitStr; one
     // new to the reporting kind starts with what such modems take.
-    if (r.CidMode == kCidWithRings && !in.raw("InitStr")) r.InitStr = kReportingInitStrDefault;
+    r.InitStr = in.text("InitStr", defaultInitStr(r.CidMode));
     loadDevice(r, in, complain);
     loadNcidServer(r, in, complain);
     r.HangUpBad = in.boolean("HangUpBad", false);
